@@ -1,0 +1,20 @@
+#include "runtime/event_handler.h"
+
+namespace quorvex::runtime {
+
+QString RuntimeErrorPrompt(const RuntimeError& error) {
+    return QStringLiteral("Run-time error '%1':\n\n%2")
+        .arg(static_cast<int>(error.number()))
+        .arg(error.description());
+}
+
+void ReportRuntimeError(Services& services, const RuntimeError& error) {
+    try {
+        services.MsgBox(RuntimeErrorPrompt(error), MsgBoxStyle::Critical,
+                        QString::fromLatin1(kProgramTitle));
+    } catch (const RuntimeError&) {
+        // The report itself failed; there is nothing left to tell it with.
+    }
+}
+
+}  // namespace quorvex::runtime

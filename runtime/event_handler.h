@@ -1,0 +1,31 @@
+// How a runtime error surfaces: it ends the running handler at the statement
+// that raised it, what earlier statements did stays, and the runtime reports
+// it in a message box. The program then goes on.
+#pragma once
+
+#include "runtime/runtime.h"
+#include "runtime/services.h"
+
+#include <utility>
+
+namespace quorvex::runtime {
+
+// The title of the runtime's own reports: the program's name.
+inline constexpr const char* kProgramTitle = "Quorvex";
+
+// "Run-time error '6':\n\nOverflow"
+QString RuntimeErrorPrompt(const RuntimeError& error);
+
+void ReportRuntimeError(Services& services, const RuntimeError& error);
+
+// Runs one event handler; a runtime error it raises is reported, not thrown on.
+template <typename Handler>
+void RunEventHandler(Services& services, Handler&& handler) {
+    try {
+        std::forward<Handler>(handler)();
+    } catch (const RuntimeError& error) {
+        ReportRuntimeError(services, error);
+    }
+}
+
+}  // namespace quorvex::runtime

@@ -1,0 +1,33 @@
+// The runtime services on Qt and the operating system.
+#pragma once
+
+#include "runtime/instance_lock.h"
+#include "runtime/secure_random.h"
+#include "runtime/services.h"
+
+class QMimeData;
+
+namespace quorvex::runtime {
+
+class QtServices final : public Services {
+  public:
+    int MsgBox(const QString& prompt, int style, const QString& title) override;
+    double Rnd() override;
+    void Randomize() override;
+    void ClipboardClear() override;
+    void ClipboardSetText(const QString& text) override;
+    Integer PrevInstance() override;
+    [[noreturn]] void End() override;
+
+  private:
+    SecureRandom random_;
+    InstanceLock lock_;
+};
+
+// Clipboard data for a text that is a secret: the plain text, marked so that
+// clipboard managers which honour the mark keep it out of their history.
+QMimeData* SecretTextMimeData(const QString& text);
+
+inline constexpr const char* kPasswordManagerHintFormat = "x-kde-passwordManagerHint";
+
+}  // namespace quorvex::runtime

@@ -1,0 +1,84 @@
+// The small language runtime the program's handlers are written against:
+// 16-bit whole numbers that fail on overflow, the number conversions, and the
+// runtime error that ends a handler.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+
+namespace quorvex::runtime {
+
+// The runtime's whole number: 16-bit signed, arithmetic fails instead of wrapping.
+using Integer = std::int16_t;
+// The runtime's single-precision number, used for positions and sizes.
+using Single = float;
+
+// Truth values are whole numbers: True is -1, False is 0.
+inline constexpr Integer True = -1;
+inline constexpr Integer False = 0;
+
+inline constexpr Integer ToTruth(bool value) {
+    return value ? True : False;
+}
+
+// Runtime error numbers that this program can meet.
+enum class ErrorNumber : int {
+    InvalidProcedureCall = 5,
+    Overflow = 6,
+    DivisionByZero = 11,
+    TypeMismatch = 13,
+    InternalError = 51,
+    DeviceUnavailable = 68,
+    PermissionDenied = 70,
+};
+
+// A failure that ends the running handler at the statement that raised it.
+class RuntimeError : public std::runtime_error {
+  public:
+    RuntimeError(ErrorNumber number, const QString& description);
+
+    ErrorNumber number() const { return number_; }
+    const QString& description() const { return description_; }
+
+  private:
+    ErrorNumber number_;
+    QString description_;
+};
+
+[[noreturn]] void Raise(ErrorNumber number);
+[[noreturn]] void Raise(ErrorNumber number, const QString& description);
+
+// The standard description of a runtime error number ("Overflow", ...).
+QString ErrorDescription(ErrorNumber number);
+
+// Reads the number at the start of a text: leading blanks are skipped, then an
+// optional sign, digits with at most one decimal period, and an optional
+// exponent (E and digits); reading stops at the first character that cannot
+// continue the number. Text that begins with no number reads as 0. A number
+// too large for a double reads as an infinity of its sign.
+double Val(const QString& text);
+
+// Nearest whole number as a 16-bit integer; a half goes to the even
+// neighbour. Raises Overflow outside -32768..32767 (and for NaN).
+Integer CInt(double value);
+
+// The largest whole number not above the value. Raises Overflow for NaN or
+// infinities, which no floor can represent.
+double Int(double value);
+
+// The whole number's decimal text: plain digits, with a minus sign if negative.
+QString CStr(int value);
+
+// A text read back as a number. Blanks around the number are allowed; any
+// other text raises Type mismatch.
+double CDbl(const QString& text);
+
+// 16-bit signed addition; raises Overflow when the sum leaves the range.
+Integer AddInteger(Integer a, Integer b);
+
+// Checks a computed floating-point value before it is passed on as a single:
+// NaN, an infinity or a value beyond the single range raises Overflow.
+Single CheckedSingle(double value);
+
+}  // namespace quorvex::runtime

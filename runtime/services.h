@@ -1,0 +1,54 @@
+// The services the program needs of its platform: message boxes, the random
+// source, the clipboard, previous-instance detection and termination. The
+// window and the generate command use them only through this interface, so
+// tests can script answers, draws and the clipboard.
+#pragma once
+
+#include "runtime/runtime.h"
+
+#include <QString>
+
+namespace quorvex::runtime {
+
+// Message box styles and answer codes.
+namespace MsgBoxStyle {
+inline constexpr int OkOnly = 0;
+inline constexpr int YesNo = 4;
+inline constexpr int Critical = 16;
+inline constexpr int Question = 32;
+inline constexpr int Exclamation = 48;
+inline constexpr int Information = 64;
+inline constexpr int DefaultButton2 = 256;
+}  // namespace MsgBoxStyle
+
+namespace MsgBoxResult {
+inline constexpr int Ok = 1;
+inline constexpr int Cancel = 2;
+inline constexpr int Yes = 6;
+inline constexpr int No = 7;
+}  // namespace MsgBoxResult
+
+class Services {
+  public:
+    virtual ~Services() = default;
+
+    // A modal message box; returns the answer code of the button chosen.
+    virtual int MsgBox(const QString& prompt, int style, const QString& title) = 0;
+
+    // The next number of the random sequence, 0 <= r < 1.
+    virtual double Rnd() = 0;
+    // Prepares the random source; called once at start-up.
+    virtual void Randomize() = 0;
+
+    // Clipboard.Clear and Clipboard.SetText (plain text).
+    virtual void ClipboardClear() = 0;
+    virtual void ClipboardSetText(const QString& text) = 0;
+
+    // App.PrevInstance: True if another copy of the program is running.
+    virtual Integer PrevInstance() = 0;
+
+    // End: the program stops at once.
+    [[noreturn]] virtual void End() = 0;
+};
+
+}  // namespace quorvex::runtime
