@@ -1,0 +1,97 @@
+#include "generator/generate_command.h"
+
+namespace quorvex::generator {
+
+using runtime::Integer;
+
+const char* const kLengthErrorPrompt =
+    "Password length must be a number from 1 to 32766 inclusive.";
+const char* const kLengthErrorTitle = "Error";
+const char* const kLongLengthPrompt =
+    "The password length is too big, the program may stop responding for some time or even "
+    "forever! If you still want to continue press ''Yes'', else press ''No'' and enter password "
+    "length smaller than 1000.";
+const char* const kLongLengthTitle = "Warning!";
+
+namespace {
+
+// The length as the user typed it, read afresh at each decision.
+double LengthValue(const GeneratorView& form) {
+    return runtime::Val(form.LengthText());
+}
+
+// Draws until the selected option's table gives a character, and appends it.
+// A draw that the table does not cover is thrown away.
+void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, QString& password,
+                      runtime::Services& services) {
+    for (;;) {
+        vars.DrawValue = runtime::CInt(runtime::Int(services.Rnd() * 100));
+        bool rejected = false;
+        for (const OptionButton option : kOptionButtons) {
+            if (!form.OptionSelected(option)) {
+                continue;
+            }
+            const std::optional<QChar> character = CharacterFor(option, vars.DrawValue);
+            if (!character) {
+                rejected = true;
+                break;
+            }
+            password.append(*character);
+        }
+        if (!rejected) {
+            return;
+        }
+    }
+}
+
+// Makes the password in memory and writes the output box once: the same text
+// as appending to the box character by character, without its quadratic cost.
+void RunGenerationLoop(GeneratorView& form, GeneratorVariables& vars, runtime::Services& services) {
+    const Integer limit = runtime::CInt(LengthValue(form));
+    QString password;
+    password.reserve(limit > 0 ? limit : 0);
+    try {
+        for (vars.CharIndex = 1; vars.CharIndex <= limit;
+             vars.CharIndex = runtime::AddInteger(vars.CharIndex, 1)) {
+            DrawOneCharacter(form, vars, password, services);
+        }
+    } catch (const runtime::RuntimeError&) {
+        // What was made before the failure stays in the box.
+        form.SetOutputText(password);
+        throw;
+    }
+    form.SetOutputText(password);
+}
+
+}  // namespace
+
+void Command1_Click(GeneratorView& form, GeneratorVariables& vars, runtime::Services& services) {
+    form.SetOutputText(QString());
+
+    // Both tests are made, each with its own reading of the length.
+    const bool too_short = LengthValue(form) < kShortestLength;
+    const bool too_long = LengthValue(form) > kLongestLength;
+    if (too_short || too_long) {
+        services.MsgBox(QString::fromLatin1(kLengthErrorPrompt), kLengthErrorStyle,
+                        QString::fromLatin1(kLengthErrorTitle));
+        return;
+    }
+
+    if (LengthValue(form) >= kLongLength) {
+        vars.PromptAnswer =
+            runtime::CStr(services.MsgBox(QString::fromLatin1(kLongLengthPrompt), kLongLengthStyle,
+                                          QString::fromLatin1(kLongLengthTitle)));
+    }
+
+    if (LengthValue(form) < kLongLength) {
+        RunGenerationLoop(form, vars, services);
+        return;
+    }
+    const bool long_length = LengthValue(form) >= kLongLength;
+    const bool confirmed = runtime::CDbl(vars.PromptAnswer) == runtime::MsgBoxResult::Yes;
+    if (long_length && confirmed) {
+        RunGenerationLoop(form, vars, services);
+    }
+}
+
+}  // namespace quorvex::generator
