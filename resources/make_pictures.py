@@ -1,0 +1,332 @@
+#!/usr/bin/env python3
+"""Regenerate Quorvex's pictures: the three handwritten GIF captions and the
+32x32 application icon (ICO and PNG).
+
+Usage: python3 make_pictures.py [OUTPUT_DIR]    (default: this script's folder)
+
+The captions are rasterised in the Dancing Script font by ImageMagick's
+`convert`, thresholded to two colours and written by the small GIF encoder
+below. The icon is drawn pixel by pixel. Output is byte-for-byte the same on
+every run.
+"""
+
+import os
+import struct
+import subprocess
+import sys
+import zlib
+
+FONT_CANDIDATES = (
+    "/usr/share/fonts/opentype/dancingscript/DancingScript-Bold.otf",
+    "/usr/share/fonts/truetype/dancingscript/DancingScript-Bold.ttf",
+)
+
+# (file name, text, width, height, horizontal alignment)
+CAPTIONS = (
+    ("generate.gif", "Generate", 80, 16, "centre"),
+    ("password_length.gif", "Password length:", 153, 21, "left"),
+    ("password.gif", "Password:", 91, 17, "left"),
+)
+
+INK = (1, 1, 1)            # palette entry 0
+PAPER = (193, 193, 193)    # palette entry 1, transparent
+RENDER_POINTSIZE = 160     # render big, then scale down to the caption size
+INK_THRESHOLD = 140        # grey level (0..255) at or below which a pixel is ink
+MAX_STRETCH = 1.15         # how much wider than natural the writing may get
+
+
+# ---------------------------------------------------------------- captions
+
+def find_font():
+    for path in FONT_CANDIDATES:
+        if os.path.isfile(path):
+            return path
+    try:
+        out = subprocess.run(["fc-match", "-f", "%{file}", "Dancing Script:bold"],
+                             check=True, capture_output=True, text=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        out = ""
+    if "ancing" in out and os.path.isfile(out):
+        return out
+    sys.exit("Dancing Script font not found (apt-get install fonts-dancingscript)")
+
+
+def convert(args):
+    try:
+        return subprocess.run(["convert"] + args, check=True,
+                              capture_output=True).stdout
+    except OSError:
+        sys.exit("ImageMagick 'convert' not found (apt-get install imagemagick)")
+
+
+def label_args(font, text):
+    return ["-font", font, "-pointsize", str(RENDER_POINTSIZE),
+            "-background", "white", "-fill", "black",
+            "label:" + text, "-trim", "+repage"]
+
+
+def parse_pgm(data):
+    """Parse a binary 8-bit PGM (P5) into (width, height, rows of grey)."""
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos) + 1
+            continue
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(data[start:pos])
+    pos += 1
+    if fields[0] != b"P5" or int(fields[3]) != 255:
+        raise ValueError("unexpected PGM from convert")
+    w, h = int(fields[1]), int(fields[2])
+    pix = data[pos:pos + w * h]
+    if len(pix) != w * h:
+        raise ValueError("short PGM from convert")
+    return w, h, [pix[y * w:(y + 1) * w] for y in range(h)]
+
+
+def render_caption(font, text, width, height, align):
+    """Return rows of palette indices (0 ink, 1 paper), width x height."""
+    info = convert(label_args(font, text) + ["-format", "%w %h", "info:"])
+    big_w, big_h = (int(v) for v in info.split())
+
+    # Use the full height but one spare row, then widen a little if the
+    # canvas has room, never past its width.
+    h = height - 1
+    w = round(big_w * h / big_h * MAX_STRETCH)
+    if w > width:
+        w = width
+        h = min(h, round(big_h * width / big_w))
+    pgm = convert(label_args(font, text) +
+                  ["-filter", "Triangle", "-resize", "%dx%d!" % (w, h),
+                   "-colorspace", "Gray", "-depth", "8", "pgm:-"])
+    gw, gh, grey = parse_pgm(pgm)
+
+    left = 0 if align == "left" else (width - gw) // 2
+    top = (height - gh) // 2
+    rows = [[1] * width for _ in range(height)]
+    for y in range(gh):
+        for x in range(gw):
+            if grey[y][x] <= INK_THRESHOLD:
+                rows[top + y][left + x] = 0
+    return rows
+
+
+# ---------------------------------------------------------------- GIF
+
+def lzw_encode(indices, min_code_size=8):
+    """Variable-length LZW as used by GIF; returns the packed byte string."""
+    clear = 1 << min_code_size
+    end = clear + 1
+    out = bytearray()
+    acc = 0
+    nbits = 0
+
+    def emit(code, size):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += size
+        while nbits >= 8:
+            out.append(acc & 0xFF)
+            acc >>= 8
+            nbits -= 8
+
+    def reset():
+        return {(i,): i for i in range(clear)}, end + 1, min_code_size + 1
+
+    table, next_code, size = reset()
+    emit(clear, size)
+    prefix = ()
+    for px in indices:
+        cand = prefix + (px,)
+        if cand in table:
+            prefix = cand
+            continue
+        emit(table[prefix], size)
+        if next_code < 4096:
+            table[cand] = next_code
+            next_code += 1
+            if next_code > (1 << size) and size < 12:
+                size += 1
+        else:
+            emit(clear, size)
+            table, next_code, size = reset()
+        prefix = (px,)
+    if prefix:
+        emit(table[prefix], size)
+    emit(end, size)
+    if nbits:
+        out.append(acc & 0xFF)
+    return bytes(out)
+
+
+def gif_bytes(rows):
+    height = len(rows)
+    width = len(rows[0])
+    palette = bytearray(256 * 3)
+    palette[0:3] = bytes(INK)
+    palette[3:6] = bytes(PAPER)
+
+    out = bytearray(b"GIF89a")
+    # Logical screen: global table present, 8-bit colour resolution, 256 entries.
+    out += struct.pack("<HHBBB", width, height, 0xF7, 1, 0)
+    out += palette
+    # Graphic Control Extension: no disposal, no delay, index 1 transparent.
+    out += b"\x21\xF9\x04" + struct.pack("<BHB", 0x01, 0, 1) + b"\x00"
+    # Image descriptor: whole screen, no local table, not interlaced.
+    out += b"\x2C" + struct.pack("<HHHHB", 0, 0, width, height, 0)
+    out.append(8)
+    data = lzw_encode([px for row in rows for px in row], 8)
+    for i in range(0, len(data), 255):
+        chunk = data[i:i + 255]
+        out.append(len(chunk))
+        out += chunk
+    out.append(0)
+    out += b"\x3B"
+    return bytes(out)
+
+
+# ---------------------------------------------------------------- icon
+
+GREY = (192, 192, 192)
+DARK = (128, 128, 128)
+PALE = (223, 223, 223)
+WHITE = (255, 255, 255)
+BLACK = (0, 0, 0)
+
+ASTERISK = (
+    "#.#.#",
+    ".###.",
+    "#####",
+    ".###.",
+    "#.#.#",
+)
+
+# 8 x 4 cells of 2 x 2 pixels, 1 = black.
+CODE_BLOCK = (
+    "10110010",
+    "01101101",
+    "11010011",
+    "00111010",
+)
+
+
+def draw_icon():
+    size = 32
+    px = [[GREY] * size for _ in range(size)]
+
+    def put(x, y, colour):
+        px[y][x] = colour
+
+    # Sunken input field, 28 x 15, in the upper half.
+    fx0, fy0, fw, fh = 2, 1, 28, 15
+    fx1, fy1 = fx0 + fw - 1, fy0 + fh - 1
+    for y in range(fy0, fy1 + 1):
+        for x in range(fx0, fx1 + 1):
+            put(x, y, WHITE)
+    # outer edge: dark grey top/left, white bottom/right (which owns the corners)
+    for x in range(fx0, fx1):
+        put(x, fy0, DARK)
+    for y in range(fy0, fy1):
+        put(fx0, y, DARK)
+    for x in range(fx0, fx1 + 1):
+        put(x, fy1, WHITE)
+    for y in range(fy0, fy1 + 1):
+        put(fx1, y, WHITE)
+    # inner edge: black top/left, pale grey bottom/right
+    for x in range(fx0 + 1, fx1 - 1):
+        put(x, fy0 + 1, BLACK)
+    for y in range(fy0 + 1, fy1 - 1):
+        put(fx0 + 1, y, BLACK)
+    for x in range(fx0 + 1, fx1):
+        put(x, fy1 - 1, PALE)
+    for y in range(fy0 + 1, fy1):
+        put(fx1 - 1, y, PALE)
+
+    # Three asterisks, centred vertically in the field's white interior.
+    ix0, iy0 = fx0 + 2, fy0 + 2
+    iw, ih = fw - 4, fh - 4
+    aw, ah, gap = len(ASTERISK[0]), len(ASTERISK), 2
+    total = 3 * aw + 2 * gap
+    ax = ix0 + (iw - total + 1) // 2
+    ay = iy0 + (ih - ah) // 2
+    for n in range(3):
+        for dy, line in enumerate(ASTERISK):
+            for dx, c in enumerate(line):
+                if c == "#":
+                    put(ax + n * (aw + gap) + dx, ay + dy, BLACK)
+
+    # Code block, 16 x 8, centred horizontally in the lower half.
+    bw, bh = 2 * len(CODE_BLOCK[0]), 2 * len(CODE_BLOCK)
+    bx = (size - bw) // 2
+    by = size // 2 + (size // 2 - bh) // 2
+    for cy, line in enumerate(CODE_BLOCK):
+        for cx, c in enumerate(line):
+            colour = BLACK if c == "1" else WHITE
+            for dy in range(2):
+                for dx in range(2):
+                    put(bx + 2 * cx + dx, by + 2 * cy + dy, colour)
+    return px
+
+
+def png_bytes(px):
+    height, width = len(px), len(px[0])
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    raw = bytearray()
+    for row in px:
+        raw.append(0)  # filter: none
+        for rgb in row:
+            raw += bytes(rgb)
+    ihdr = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def ico_bytes(px):
+    height, width = len(px), len(px[0])
+    xor = bytearray()
+    for row in reversed(px):           # bottom-up, BGR
+        line = bytearray()
+        for r, g, b in row:
+            line += bytes((b, g, r))
+        line += b"\0" * (-len(line) % 4)
+        xor += line
+    and_mask = b"\0" * (((width + 31) // 32 * 4) * height)
+    bmp = struct.pack("<IiiHHIIiiII", 40, width, 2 * height, 1, 24, 0,
+                      len(xor) + len(and_mask), 0, 0, 0, 0) + xor + and_mask
+    header = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 24,
+                        len(bmp), 6 + 16)
+    return header + entry + bmp
+
+
+# ---------------------------------------------------------------- main
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    print("wrote", path, len(data), "bytes")
+
+
+def main(argv):
+    out_dir = argv[1] if len(argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    os.makedirs(out_dir, exist_ok=True)
+    font = find_font()
+    for name, text, width, height, align in CAPTIONS:
+        rows = render_caption(font, text, width, height, align)
+        write(os.path.join(out_dir, name), gif_bytes(rows))
+    icon = draw_icon()
+    write(os.path.join(out_dir, "icon.png"), png_bytes(icon))
+    write(os.path.join(out_dir, "icon.ico"), ico_bytes(icon))
+
+
+if __name__ == "__main__":
+    main(sys.argv)
