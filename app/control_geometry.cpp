@@ -1,0 +1,51 @@
+#include "app/control_geometry.h"
+
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+
+namespace quorvex::app {
+
+ControlGeometry::ControlGeometry(QWidget* widget, double units_per_pixel, QRectF design)
+    : widget_(widget),
+      units_per_pixel_(units_per_pixel),
+      left_(static_cast<runtime::Single>(design.left())),
+      top_(static_cast<runtime::Single>(design.top())),
+      width_(static_cast<runtime::Single>(design.width())),
+      height_(static_cast<runtime::Single>(design.height())) {
+    Place();
+}
+
+void ControlGeometry::setLeft(double value) {
+    left_ = runtime::CheckedSingle(value);
+    Place();
+}
+
+void ControlGeometry::setTop(double value) {
+    top_ = runtime::CheckedSingle(value);
+    Place();
+}
+
+void ControlGeometry::setWidth(double value) {
+    width_ = runtime::CheckedSingle(value);
+    Place();
+}
+
+void ControlGeometry::setHeight(double value) {
+    height_ = runtime::CheckedSingle(value);
+    Place();
+}
+
+void ControlGeometry::Place() {
+    // Far beyond any screen, a position only needs to stay off it.
+    static constexpr double kFarthest = 1 << 20;
+    auto pixels = [this](runtime::Single units) {
+        const double value = std::clamp(units / units_per_pixel_, -kFarthest, kFarthest);
+        return static_cast<int>(std::lround(value));
+    };
+    // A negative size places nothing; the value is still kept as set.
+    widget_->setGeometry(pixels(left_), pixels(top_), std::max(0, pixels(width_)),
+                         std::max(0, pixels(height_)));
+}
+
+}  // namespace quorvex::app
