@@ -1,0 +1,63 @@
+# Quorvex: `make run` starts the program, `make test` runs every test.
+# Both install the Debian packages that are missing first.
+
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+JOBS ?= $(shell nproc)
+
+# Every Debian package the project needs, named here and nowhere else.
+# To build and run:
+BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
+    libbenchmark-dev fonts-dejavu-core fonts-dancingscript
+# To test the program as a user would, under a virtual X server:
+TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick
+# To make and check the Debian package:
+PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream
+
+.PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
+
+all: build
+
+define install_missing
+	@missing=""; \
+	for p in $(1); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' \
+	        || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing missing packages:$$missing"; \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    $$sudo apt-get update -q && \
+	    $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+endef
+
+deps:
+	$(call install_missing,$(BUILD_PACKAGES))
+
+deps-test: deps
+	$(call install_missing,$(TEST_PACKAGES))
+
+deps-package: deps
+	$(call install_missing,$(PACKAGE_PACKAGES))
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/Quorvex
+
+test: deps-test build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./$(BUILD_DIR)/bench/quorvex_bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,90 @@
+// Runtime services whose answers a test scripts: message-box answers, random
+// draws, the clipboard and the previous-instance answer. Every call is
+// recorded so a test can check what the program asked for.
+#pragma once
+
+#include "runtime/services.h"
+
+#include <QList>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <stdexcept>
+
+namespace quorvex::testing {
+
+struct ShownBox {
+    QString prompt;
+    int style;
+    QString title;
+};
+
+// Thrown by End() so a test can see the program stop.
+struct ProgramEnded {};
+
+class ScriptedServices : public runtime::Services {
+  public:
+    // Answers for the coming message boxes, in order; with none left a box is
+    // answered with its first button (OK, or Yes).
+    std::deque<int> answers;
+    // Draws for Rnd, in order; with none left, `fallback_rnd` is asked, and
+    // without one the test fails loudly.
+    std::deque<double> draws;
+    std::function<double()> fallback_rnd;
+
+    runtime::Integer prev_instance = runtime::False;
+
+    QList<ShownBox> boxes;
+    int randomize_calls = 0;
+    int rnd_calls = 0;
+    QList<QString> clipboard_log;  // "clear" and "set:<text>" in call order
+    bool clipboard_has_text = false;
+    QString clipboard_text;
+
+    int MsgBox(const QString& prompt, int style, const QString& title) override {
+        boxes.append({prompt, style, title});
+        if (!answers.empty()) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return (style & 7) == runtime::MsgBoxStyle::YesNo ? runtime::MsgBoxResult::Yes
+                                                          : runtime::MsgBoxResult::Ok;
+    }
+
+    double Rnd() override {
+        ++rnd_calls;
+        if (!draws.empty()) {
+            const double value = draws.front();
+            draws.pop_front();
+            return value;
+        }
+        if (fallback_rnd) {
+            return fallback_rnd();
+        }
+        throw std::logic_error("ScriptedServices: Rnd called with no draws left");
+    }
+
+    void Randomize() override { ++randomize_calls; }
+
+    void ClipboardClear() override {
+        clipboard_log.append(QStringLiteral("clear"));
+        clipboard_has_text = false;
+        clipboard_text.clear();
+    }
+
+    void ClipboardSetText(const QString& text) override {
+        clipboard_log.append(QStringLiteral("set:") + text);
+        clipboard_has_text = true;
+        clipboard_text = text;
+    }
+
+    runtime::Integer PrevInstance() override { return prev_instance; }
+
+    [[noreturn]] void End() override { throw ProgramEnded{}; }
+
+    // A draw value v (0..99) as the Rnd result that Int(Rnd * 100) maps to it.
+    static double DrawFor(int v) { return (v + 0.5) / 100.0; }
+};
+
+}  // namespace quorvex::testing
