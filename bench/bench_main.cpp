@@ -1,0 +1,149 @@
+// The benchmark's own start: the widgets need an application object, and a
+// display; without one named, Qt's offscreen platform stands in.
+#include "bench/bench_results.h"
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QByteArray>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using quorvex::bench::kLongestPassword;
+
+// The console output, with the real time of every run kept for the summary.
+class RecordingReporter final : public benchmark::ConsoleReporter {
+  public:
+    explicit RecordingReporter(OutputOptions options) : ConsoleReporter(options) {}
+
+    void ReportRuns(const std::vector<Run>& reports) override {
+        for (const Run& run : reports) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
+                continue;
+            }
+            std::string key = run.run_name.function_name;
+            if (!run.run_name.args.empty()) {
+                key += "/" + run.run_name.args;
+            }
+            Seconds& seconds = seconds_[key];
+            seconds.sum += run.real_accumulated_time / static_cast<double>(run.iterations);
+            ++seconds.count;
+        }
+        ConsoleReporter::ReportRuns(reports);
+    }
+
+    // Real seconds per iteration, averaged over repetitions; NaN if not run.
+    double SecondsOf(const std::string& key) const {
+        const auto found = seconds_.find(key);
+        if (found == seconds_.end()) {
+            return std::nan("");
+        }
+        return found->second.sum / found->second.count;
+    }
+
+  private:
+    struct Seconds {
+        double sum = 0;
+        int count = 0;
+    };
+    std::map<std::string, Seconds> seconds_;
+};
+
+// Colours on a terminal, as the library's own console output does, unless
+// --benchmark_color says otherwise.
+benchmark::ConsoleReporter::OutputOptions ConsoleOptions(int argc, char** argv) {
+    bool color = isatty(fileno(stdout)) != 0;
+    const std::string_view flag = "--benchmark_color=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with(flag)) {
+            const std::string_view value = argument.substr(flag.size());
+            color = value == "auto" ? color : value == "true" || value == "yes" || value == "1";
+        }
+    }
+    return color ? benchmark::ConsoleReporter::OO_ColorTabular
+                 : benchmark::ConsoleReporter::OO_Tabular;
+}
+
+const char* Verdict(double ratio, double target) {
+    return ratio <= target ? "met" : "MISSED";
+}
+
+void PrintSummary(const RecordingReporter& reporter) {
+    const double click = reporter.SecondsOf("BM_ClickThroughWindow");
+    const double set_text = reporter.SecondsOf("BM_SetPlainText32766");
+    const double draw_and_map = reporter.SecondsOf("BM_DrawAndMap");
+    const double floor = reporter.SecondsOf("BM_RandomBytesFloor");
+    const double n1 = 1000;
+    const double n2 = 4000;
+    const double t1 = reporter.SecondsOf("BM_AppendOneByOne/1000");
+    const double t2 = reporter.SecondsOf("BM_AppendOneByOne/4000");
+
+    std::printf("\nSummary for %d characters of Option4:\n", kLongestPassword);
+    if (std::isnan(click) || std::isnan(set_text)) {
+        std::printf("  click through the window / one setPlainText: not measured\n");
+    } else {
+        const double ratio = click / set_text;
+        std::printf(
+            "  click through the window / one setPlainText: %.1f ms / %.1f ms = %.2f"
+            " (target <= 2: %s)\n",
+            click * 1e3, set_text * 1e3, ratio, Verdict(ratio, 2));
+    }
+    if (std::isnan(draw_and_map) || std::isnan(floor)) {
+        std::printf("  draw-and-map / random bytes floor: not measured\n");
+    } else {
+        const double ratio = draw_and_map / floor;
+        std::printf(
+            "  draw-and-map / random bytes floor: %.3f ms / %.3f ms = %.2f"
+            " (target <= 5: %s)\n",
+            draw_and_map * 1e3, floor * 1e3, ratio, Verdict(ratio, 5));
+    }
+    const double draws = quorvex::bench::g_measured_draws_per_password;
+    if (draws > 0) {
+        std::printf("  draws per password: %.0f measured, %.0f expected\n", draws,
+                    quorvex::bench::kExpectedDrawsPerPassword);
+    }
+    if (!std::isnan(t1) && !std::isnan(t2)) {
+        // Least squares fit of t = a * n^2 through both points.
+        const double a = (t1 * n1 * n1 + t2 * n2 * n2) / (n1 * n1 * n1 * n1 + n2 * n2 * n2 * n2);
+        const double n = kLongestPassword;
+        const double exponent = std::log(t2 / t1) / std::log(n2 / n1);
+        std::printf(
+            "  append one at a time: %.3f s for 1000, %.3f s for 4000 (measured growth"
+            " n^%.2f)\n",
+            t1, t2, exponent);
+        std::printf(
+            "  append one at a time, extrapolated to %d: %.0f s (t = a*n^2); %.0f s"
+            " with the measured growth; one click: %.3f s\n",
+            kLongestPassword, a * n * n, t2 * std::pow(n / n2, exponent), click);
+    } else {
+        std::printf("  append one at a time: not measured\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    }
+    QApplication application(argc, argv);
+
+    const auto options = ConsoleOptions(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RecordingReporter reporter(options);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintSummary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
