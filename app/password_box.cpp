@@ -15,7 +15,7 @@ PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     // The box is only a little taller than a line and its scroll bar: the
     // line goes right to the top so that it shows whole above the bar.
-    document()->setDocumentMargin(0);
+    document()->setDocumentMargin(1);
     setViewportMargins(3, 0, 3, 0);
 }
 
