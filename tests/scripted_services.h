@@ -37,6 +37,7 @@ class ScriptedServices : public runtime::Services {
     QList<ShownBox> boxes;
     int randomize_calls = 0;
     int rnd_calls = 0;
+    QList<QString> calls;          // "PrevInstance", "Randomize" and "Rnd" in call order
     QList<QString> clipboard_log;  // "clear" and "set:<text>" in call order
     bool clipboard_has_text = false;
     QString clipboard_text;
@@ -54,6 +55,7 @@ class ScriptedServices : public runtime::Services {
 
     double Rnd() override {
         ++rnd_calls;
+        calls.append(QStringLiteral("Rnd"));
         if (!draws.empty()) {
             const double value = draws.front();
             draws.pop_front();
@@ -65,7 +67,10 @@ class ScriptedServices : public runtime::Services {
         throw std::logic_error("ScriptedServices: Rnd called with no draws left");
     }
 
-    void Randomize() override { ++randomize_calls; }
+    void Randomize() override {
+        ++randomize_calls;
+        calls.append(QStringLiteral("Randomize"));
+    }
 
     void ClipboardClear() override {
         clipboard_log.append(QStringLiteral("clear"));
@@ -79,7 +84,10 @@ class ScriptedServices : public runtime::Services {
         clipboard_text = text;
     }
 
-    runtime::Integer PrevInstance() override { return prev_instance; }
+    runtime::Integer PrevInstance() override {
+        calls.append(QStringLiteral("PrevInstance"));
+        return prev_instance;
+    }
 
     [[noreturn]] void End() override { throw ProgramEnded{}; }
 
