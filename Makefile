@@ -35,7 +35,8 @@ endef
 deps:
 	$(call install_missing,$(BUILD_PACKAGES))
 
-deps-test: deps
+# The tests also make and check the Debian package.
+deps-test: deps deps-package
 	$(call install_missing,$(TEST_PACKAGES))
 
 deps-package: deps
@@ -50,11 +51,29 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 run: build
 	./$(BUILD_DIR)/Quorvex
 
+# Every test in the normal build, then the unit tests once more in a second
+# build with AddressSanitizer and UndefinedBehaviorSanitizer, where any report
+# fails the run.
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+
 test: deps-test build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_SANITIZE=ON -DQUORVEX_BENCHMARKS=OFF
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
+
+# The Debian package, made by CPack in the normal build folder.
+package: deps-package build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench
+
+# A picture of the window with a fresh password, for the documentation.
+screenshot: build deps-test
+	python3 -B tests/blackbox/screenshot.py $(BUILD_DIR)/Quorvex docs/screenshot.png
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
