@@ -1,948 +1,399 @@
-// Tests of the character tables and of the generate command. The command runs
-// against a view without widgets and against scripted runtime services, so
-// every draw, every message-box answer and every write to the output box is
-// under the test's control.
+// Tests of the character tables and of the generate command, run against a
+// view without widgets and scripted runtime services.
 #include "generator/char_tables.h"
 #include "generator/generate_command.h"
 #include "runtime/runtime.h"
 #include "runtime/secure_random.h"
 #include "tests/scripted_services.h"
 
-#include <QList>
 #include <QMap>
 #include <QSet>
-#include <QString>
-#include <QStringList>
 #include <QTest>
 
 #include <locale.h>
 #include <stdlib.h>
 #include <cmath>
-#include <cstdint>
 #include <functional>
 #include <limits>
-#include <memory>
-#include <optional>
 #include <random>
 #include <regex>
 #include <stdexcept>
-#include <string>
+#include <utility>
 
-using quorvex::generator::CharacterFor;
-using quorvex::generator::Command1_Click;
-using quorvex::generator::GeneratorVariables;
-using quorvex::generator::GeneratorView;
-using quorvex::generator::OptionButton;
-using quorvex::generator::RangeOf;
+using namespace quorvex::generator;
 using quorvex::runtime::Integer;
 using quorvex::testing::ScriptedServices;
 
 namespace {
 
-// The texts and codes of the two message boxes, written out as the user sees them.
-const QString kErrorPrompt =
-    QStringLiteral("Password length must be a number from 1 to 32766 inclusive.");
-const QString kErrorTitle = QStringLiteral("Error");
-constexpr int kErrorStyle = 16;
-const QString kWarningPrompt = QStringLiteral(
-    "The password length is too big, the program may stop responding for some time or even "
-    "forever! If you still want to continue press ''Yes'', else press ''No'' and enter "
-    "password length smaller than 1000.");
-const QString kWarningTitle = QStringLiteral("Warning!");
-constexpr int kWarningStyle = 308;
-constexpr int kYes = 6;
-constexpr int kNo = 7;
+// The characters of the draw values 1..94, in value order.
+const QString kChars = QStringLiteral(
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890!@#$%^&*()-_+;:,.*=[]{}'<>/"
+    "?\\|`~");
+constexpr int kLowest[] = {0, 53, 1, 1, 1};  // by option number
+constexpr int kHighest[] = {0, 62, 62, 80, 94};
 
-// What a click ends with, as the user sees it.
-enum Outcome { kNoBox = 0, kErrorBox = 1, kWarningBox = 2 };
-
-OptionButton OptionFromNumber(int number) {
-    switch (number) {
-        case 1:
-            return OptionButton::Option1;
-        case 2:
-            return OptionButton::Option2;
-        case 3:
-            return OptionButton::Option3;
-        default:
-            return OptionButton::Option4;
-    }
+// The entries of an option's table, in value order.
+QString Table(int option) {
+    return kChars.mid(kLowest[option] - 1, kHighest[option] - kLowest[option] + 1);
 }
 
-// The window as the generate command sees it: a length box, four option
-// buttons of which one is selected, and an output box that remembers every
-// text written to it.
-class FakeGeneratorView : public GeneratorView {
-  public:
-    QString length_text;
-    OptionButton selected = OptionButton::Option2;
-    QString output_text;
-    QStringList written;  // every text written to the output box, in order
+QChar Expected(int option, int value) {  // null outside the table
+    return value >= kLowest[option] && value <= kHighest[option] ? kChars.at(value - 1) : QChar();
+}
 
-    QString LengthText() const override { return length_text; }
-    bool OptionSelected(OptionButton option) const override { return option == selected; }
-    void SetOutputText(const QString& text) override {
-        output_text = text;
-        written.append(text);
+const QString kErrorBox =
+    QStringLiteral("16|Error|Password length must be a number from 1 to 32766 inclusive.");
+const QString kWarningBox = QStringLiteral(
+    "308|Warning!|The password length is too big, the program may stop responding for some time "
+    "or even forever! If you still want to continue press ''Yes'', else press ''No'' and enter "
+    "password length smaller than 1000.");
+
+// Every box a click showed, as style|title|prompt lines.
+QString BoxesShown(const ScriptedServices& services) {
+    QStringList boxes;
+    for (const auto& box : services.boxes) {
+        boxes << QStringLiteral("%1|%2|%3").arg(box.style).arg(box.title, box.prompt);
     }
-};
+    return boxes.join(u'\n');
+}
 
-// A random source that gives up with an exception after far more draws than
-// the test needs, so a loop that never accepts a draw fails instead of hanging.
-std::function<double()> Guarded(std::function<double()> source, int max_draws) {
-    auto draws = std::make_shared<int>(0);
-    return [source = std::move(source), max_draws, draws] {
-        if (++*draws > max_draws) {
+const auto Draw = &ScriptedServices::DrawFor;
+
+// Fails a draw loop that never accepts a draw instead of hanging.
+std::function<double()> Guarded(std::function<double()> source, int limit = 10000000) {
+    return [source = std::move(source), limit, draws = 0]() mutable {
+        if (++draws > limit) {
             throw std::runtime_error("runaway draw loop");
         }
         return source();
     };
 }
 
-// The character of each draw value 1..94, in value order, as the tables are
-// described: the letters, the digits 1..9 then 0, and the two symbol groups
-// given by their character codes.
-QString ReferenceCharacters() {
-    QString characters;
-    for (char16_t c = u'a'; c <= u'z'; ++c) {
-        characters.append(QChar(c));
-    }
-    for (char16_t c = u'A'; c <= u'Z'; ++c) {
-        characters.append(QChar(c));
-    }
-    for (char16_t c = u'1'; c <= u'9'; ++c) {
-        characters.append(QChar(c));
-    }
-    characters.append(QChar(u'0'));
-    const char16_t first_symbols[] = {0x21, 0x40, 0x23, 0x24, 0x25, 0x5E, 0x26, 0x2A, 0x28,
-                                      0x29, 0x2D, 0x5F, 0x2B, 0x3B, 0x3A, 0x2C, 0x2E, 0x2A};
-    const char16_t second_symbols[] = {0x3D, 0x5B, 0x5D, 0x7B, 0x7D, 0x27, 0x3C,
-                                       0x3E, 0x2F, 0x3F, 0x5C, 0x7C, 0x60, 0x7E};
-    for (const char16_t c : first_symbols) {
-        characters.append(QChar(c));
-    }
-    for (const char16_t c : second_symbols) {
-        characters.append(QChar(c));
-    }
-    return characters;
-}
+// The window as the command sees it, with scripted services.
+struct Click : GeneratorView {
+    QString length;
+    int option;
+    QString output;
+    QStringList written;  // every text written to the output box, in order
+    GeneratorVariables vars;
+    ScriptedServices services;
 
-struct ReferenceRange {
-    int lowest;
-    int highest;
+    Click(int option_number, const QString& length_text)
+        : length(length_text), option(option_number) {}
+    QString LengthText() const override { return length; }
+    bool OptionSelected(OptionButton button) const override { return int(button) == option; }
+    void SetOutputText(const QString& text) override {
+        output = text;
+        written << text;
+    }
+    // Runs the command; gives what it raised, empty when it ended normally.
+    QString Run() {
+        try {
+            Command1_Click(*this, vars, services);
+        } catch (const quorvex::runtime::RuntimeError& error) {
+            return QStringLiteral("runtime error %1").arg(int(error.number()));
+        } catch (const std::exception& error) {
+            return QStringLiteral("raised: ") + QString::fromUtf8(error.what());
+        }
+        return QString();
+    }
 };
 
-ReferenceRange ReferenceRangeOf(int option) {
-    switch (option) {
-        case 1:
-            return {53, 62};
-        case 2:
-            return {1, 62};
-        case 3:
-            return {1, 80};
-        default:
-            return {1, 94};
-    }
-}
-
-std::optional<QChar> ReferenceCharacter(int option, int value) {
-    static const QString characters = ReferenceCharacters();
-    const ReferenceRange range = ReferenceRangeOf(option);
-    if (value < range.lowest || value > range.highest) {
-        return std::nullopt;
-    }
-    return characters.at(value - 1);
-}
-
-// How many table entries each character of the option has.
-QMap<QChar, int> ReferenceEntryCounts(int option) {
-    QMap<QChar, int> counts;
-    const ReferenceRange range = ReferenceRangeOf(option);
-    for (int value = range.lowest; value <= range.highest; ++value) {
-        ++counts[*ReferenceCharacter(option, value)];
-    }
-    return counts;
-}
-
-// Whether every character of the text belongs to the option's table.
-bool AllFromTable(const QString& text, int option) {
-    const QMap<QChar, int> counts = ReferenceEntryCounts(option);
-    for (const QChar c : text) {
-        if (!counts.contains(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The number that a length text starts with: optional blanks, a sign, digits
-// with at most one period, and an exponent only when digits follow its E;
-// no number reads as 0. Converted in the "C" locale.
+// The number a length text starts with (blanks, sign, digits, one period, an
+// exponent only with digits), 0 without one; read in the "C" locale.
 double ReferenceLeadingNumber(const std::string& text) {
     static const std::regex number(
         R"(^[ \t\r\n]*([+-]?(?:[0-9]+(?:\.[0-9]*)?|\.[0-9]+)(?:[eE][+-]?[0-9]+)?))");
     static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
     std::smatch match;
-    if (!std::regex_search(text, match, number)) {
-        return 0.0;
-    }
-    return strtod_l(match[1].str().c_str(), nullptr, c_locale);
+    return std::regex_search(text, match, number)
+               ? strtod_l(match[1].str().c_str(), nullptr, c_locale)
+               : 0.0;
 }
 
-// The largest chi-square value accepted for the degrees of freedom at a
-// significance of about one in a million (Wilson-Hilferty approximation).
+// Chi-square bound at a significance of about 1e-6 (Wilson-Hilferty).
 double ChiSquareCritical(int degrees_of_freedom) {
-    const double k = degrees_of_freedom;
-    const double z = 4.753;
-    const double a = 2.0 / (9.0 * k);
-    return k * std::pow(1.0 - a + z * std::sqrt(a), 3);
-}
-
-// Checks the output box history of one click: the box was emptied first, and
-// every later write is the start of the final text.
-bool HistoryBuildsUp(const FakeGeneratorView& view) {
-    if (view.written.isEmpty() || !view.written.first().isEmpty()) {
-        return false;
-    }
-    for (const QString& text : view.written) {
-        if (!view.output_text.startsWith(text)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Runs one click and gives the text of any exception it lets out, empty when
-// it ends normally.
-QString ClickRaised(FakeGeneratorView& view, GeneratorVariables& vars, ScriptedServices& services) {
-    try {
-        Command1_Click(view, vars, services);
-    } catch (const std::exception& error) {
-        return QStringLiteral("the click raised: ") + QString::fromUtf8(error.what());
-    }
-    return QString();
+    const double a = 2.0 / (9.0 * degrees_of_freedom);
+    return degrees_of_freedom * std::pow(1.0 - a + 4.753 * std::sqrt(a), 3);
 }
 
 }  // namespace
-
-// A click that must end normally; anything it raises fails the test function.
-#define CLICK_WITHOUT_RAISE(view, vars, services)                       \
-    do {                                                                \
-        const QString click_raised = ClickRaised(view, vars, services); \
-        QVERIFY2(click_raised.isEmpty(), qPrintable(click_raised));     \
-    } while (false)
 
 class TestGenerator : public QObject {
     Q_OBJECT
 
   private slots:
-    void lookupBoundaries_data();
-    void lookupBoundaries();
-    void tableSweep_data();
-    void tableSweep();
-    void scriptedDraws_data();
-    void scriptedDraws();
-    void outcomes_data();
-    void outcomes();
-    void secondClickReplaces_data();
-    void secondClickReplaces();
-    void runtimeErrorKeepsCharacters_data();
-    void runtimeErrorKeepsCharacters();
-    void fuzzLengthTexts_data();
-    void fuzzLengthTexts();
-    void secureStatistics_data();
-    void secureStatistics();
-    void independentGeneratorsDiffer_data();
-    void independentGeneratorsDiffer();
-};
+    void tables_data() {
+        QTest::addColumn<int>("option");
+        // The characters of -1 0 1 52 53 62 63 70 80 81 94 95, blank for none.
+        QTest::addColumn<QString>("boundaries");
+        QTest::addColumn<int>("distinct");
+        QTest::addColumn<int>("stars");
+        QTest::newRow("Option1") << 1 << "    10      " << 10 << 0;
+        QTest::newRow("Option2") << 2 << "  aZ10      " << 62 << 0;
+        QTest::newRow("Option3") << 3 << "  aZ10!**   " << 79 << 2;
+        QTest::newRow("Option4") << 4 << "  aZ10!**=~ " << 93 << 2;
+    }
 
-void TestGenerator::lookupBoundaries_data() {
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("option1");  // empty: no character
-    QTest::addColumn<QString>("option2");
-    QTest::addColumn<QString>("option3");
-    QTest::addColumn<QString>("option4");
-
-    QTest::newRow("-32768") << -32768 << ""
-                            << ""
-                            << ""
-                            << "";
-    QTest::newRow("-1") << -1 << ""
-                        << ""
-                        << ""
-                        << "";
-    QTest::newRow("0") << 0 << ""
-                       << ""
-                       << ""
-                       << "";
-    QTest::newRow("1") << 1 << ""
-                       << "a"
-                       << "a"
-                       << "a";
-    QTest::newRow("2") << 2 << ""
-                       << "b"
-                       << "b"
-                       << "b";
-    QTest::newRow("26") << 26 << ""
-                        << "z"
-                        << "z"
-                        << "z";
-    QTest::newRow("27") << 27 << ""
-                        << "A"
-                        << "A"
-                        << "A";
-    QTest::newRow("52") << 52 << ""
-                        << "Z"
-                        << "Z"
-                        << "Z";
-    QTest::newRow("53") << 53 << "1"
-                        << "1"
-                        << "1"
-                        << "1";
-    QTest::newRow("61") << 61 << "9"
-                        << "9"
-                        << "9"
-                        << "9";
-    QTest::newRow("62") << 62 << "0"
-                        << "0"
-                        << "0"
-                        << "0";
-    QTest::newRow("63") << 63 << ""
-                        << ""
-                        << "!"
-                        << "!";
-    QTest::newRow("64") << 64 << ""
-                        << ""
-                        << "@"
-                        << "@";
-    QTest::newRow("69") << 69 << ""
-                        << ""
-                        << "&"
-                        << "&";
-    QTest::newRow("70") << 70 << ""
-                        << ""
-                        << "*"
-                        << "*";
-    QTest::newRow("71") << 71 << ""
-                        << ""
-                        << "("
-                        << "(";
-    QTest::newRow("79") << 79 << ""
-                        << ""
-                        << "."
-                        << ".";
-    QTest::newRow("80") << 80 << ""
-                        << ""
-                        << "*"
-                        << "*";
-    QTest::newRow("81") << 81 << ""
-                        << ""
-                        << ""
-                        << "=";
-    QTest::newRow("86") << 86 << ""
-                        << ""
-                        << ""
-                        << "'";
-    QTest::newRow("91") << 91 << ""
-                        << ""
-                        << ""
-                        << "\\";
-    QTest::newRow("93") << 93 << ""
-                        << ""
-                        << ""
-                        << "`";
-    QTest::newRow("94") << 94 << ""
-                        << ""
-                        << ""
-                        << "~";
-    QTest::newRow("95") << 95 << ""
-                        << ""
-                        << ""
-                        << "";
-    QTest::newRow("99") << 99 << ""
-                        << ""
-                        << ""
-                        << "";
-    QTest::newRow("100") << 100 << ""
-                         << ""
-                         << ""
-                         << "";
-    QTest::newRow("32767") << 32767 << ""
-                           << ""
-                           << ""
-                           << "";
-}
-
-void TestGenerator::lookupBoundaries() {
-    QFETCH(int, value);
-    QFETCH(QString, option1);
-    QFETCH(QString, option2);
-    QFETCH(QString, option3);
-    QFETCH(QString, option4);
-    const QString expected[] = {option1, option2, option3, option4};
-    for (int number = 1; number <= 4; ++number) {
-        const std::optional<QChar> got =
-            CharacterFor(OptionFromNumber(number), static_cast<Integer>(value));
-        const QString& want = expected[number - 1];
-        const QByteArray where = QByteArray("Option") + QByteArray::number(number);
-        if (want.isEmpty()) {
-            QVERIFY2(!got.has_value(), where.constData());
-        } else {
-            QVERIFY2(got.has_value(), where.constData());
-            QCOMPARE(QString(*got), want);
+    void tables() {
+        QFETCH(int, option);
+        QFETCH(QString, boundaries);
+        QFETCH(int, distinct);
+        QFETCH(int, stars);
+        QString got;
+        for (const int value : {-1, 0, 1, 52, 53, 62, 63, 70, 80, 81, 94, 95}) {
+            got += CharacterFor(OptionButton(option), Integer(value)).value_or(QChar(u' '));
         }
-    }
-}
-
-void TestGenerator::tableSweep_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<int>("lowest");
-    QTest::addColumn<int>("highest");
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("distinct");
-    QTest::addColumn<QList<int>>("starValues");
-
-    QTest::newRow("Option1") << 1 << 53 << 62 << 10 << 10 << QList<int>{};
-    QTest::newRow("Option2") << 2 << 1 << 62 << 62 << 62 << QList<int>{};
-    QTest::newRow("Option3") << 3 << 1 << 80 << 80 << 79 << QList<int>{70, 80};
-    QTest::newRow("Option4") << 4 << 1 << 94 << 94 << 93 << QList<int>{70, 80};
-}
-
-void TestGenerator::tableSweep() {
-    QFETCH(int, option);
-    QFETCH(int, lowest);
-    QFETCH(int, highest);
-    QFETCH(int, entries);
-    QFETCH(int, distinct);
-    QFETCH(QList<int>, starValues);
-
-    const OptionButton button = OptionFromNumber(option);
-    int covered = 0;
-    int first_covered = std::numeric_limits<int>::max();
-    int last_covered = std::numeric_limits<int>::min();
-    QSet<QChar> characters;
-    QList<int> star_values;
-    for (int value = std::numeric_limits<Integer>::min();
-         value <= std::numeric_limits<Integer>::max(); ++value) {
-        const std::optional<QChar> got = CharacterFor(button, static_cast<Integer>(value));
-        const std::optional<QChar> want = ReferenceCharacter(option, value);
-        if (got != want) {
-            QFAIL(qPrintable(QStringLiteral("value %1: got '%2', expected '%3'")
-                                 .arg(value)
-                                 .arg(got ? QString(*got) : QStringLiteral("none"))
-                                 .arg(want ? QString(*want) : QStringLiteral("none"))));
-        }
-        if (!got) {
-            continue;
-        }
-        ++covered;
-        first_covered = std::min(first_covered, value);
-        last_covered = std::max(last_covered, value);
-        characters.insert(*got);
-        QVERIFY(got->unicode() < 0x80);  // a single ASCII character
-        if (*got == QChar(u'*')) {
-            star_values.append(value);
-        }
-    }
-    QCOMPARE(covered, entries);
-    QCOMPARE(int(characters.size()), distinct);
-    QCOMPARE(first_covered, lowest);
-    QCOMPARE(last_covered, highest);
-    QCOMPARE(star_values, starValues);
-    QCOMPARE(int(RangeOf(button).lowest), lowest);
-    QCOMPARE(int(RangeOf(button).highest), highest);
-}
-
-void TestGenerator::scriptedDraws_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QList<int>>("draws");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<int>("lastDraw");
-
-    QTest::newRow("worked example") << 2 << "3" << QList<int>{0, 27, 99, 62, 5} << "A0e" << 5;
-    QTest::newRow("Option1 digits only")
-        << 1 << "3" << QList<int>{52, 53, 63, 62, 0, 1, 61} << "109" << 61;
-    QTest::newRow("Option2 rejects symbols")
-        << 2 << "2" << QList<int>{63, 80, 94, 52, 1} << "Za" << 1;
-    QTest::newRow("Option3 rejects second group")
-        << 3 << "4" << QList<int>{81, 70, 94, 80, 63, 95, 79} << "**!." << 79;
-    QTest::newRow("Option4 full range")
-        << 4 << "4" << QList<int>{95, 94, 81, 99, 0, 1, 86} << "~=a'" << 86;
-    QTest::newRow("half rounds to even") << 2 << "2.5" << QList<int>{3, 4} << "cd" << 4;
-}
-
-void TestGenerator::scriptedDraws() {
-    QFETCH(int, option);
-    QFETCH(QString, length);
-    QFETCH(QList<int>, draws);
-    QFETCH(QString, expected);
-    QFETCH(int, lastDraw);
-
-    FakeGeneratorView view;
-    view.length_text = length;
-    view.selected = OptionFromNumber(option);
-    GeneratorVariables vars;
-    ScriptedServices services;
-    for (const int draw : draws) {
-        services.draws.push_back(ScriptedServices::DrawFor(draw));
-    }
-
-    CLICK_WITHOUT_RAISE(view, vars, services);
-
-    QCOMPARE(view.output_text, expected);
-    QVERIFY(HistoryBuildsUp(view));
-    QCOMPARE(int(vars.CharIndex), int(expected.size()) + 1);
-    QCOMPARE(int(vars.DrawValue), lastDraw);
-    QVERIFY(services.boxes.isEmpty());
-    QCOMPARE(services.rnd_calls, int(draws.size()));
-    QVERIFY(services.draws.empty());
-    QCOMPARE(services.randomize_calls, 0);
-    QCOMPARE(view.length_text, length);  // the length box is never written
-}
-
-void TestGenerator::outcomes_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QList<int>>("answers");
-    QTest::addColumn<int>("box");
-    QTest::addColumn<int>("passwordLength");  // -1: no password
-    QTest::addColumn<QString>("promptAnswer");
-
-    const QList<int> none;
-    const QString untouched = QStringLiteral("untouched");
-    QTest::newRow("empty") << 2 << "" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("abc") << 2 << "abc" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("0") << 2 << "0" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("-0") << 3 << "-0" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("-5") << 2 << "-5" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("0.9") << 1 << "0.9" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("0.5") << 2 << "0.5" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("32767") << 2 << "32767" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("32766.4") << 4 << "32766.4" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("99999") << 2 << "99999" << none << int(kErrorBox) << -1 << untouched;
-    QTest::newRow("1") << 2 << "1" << none << int(kNoBox) << 1 << untouched;
-    QTest::newRow("1.4") << 3 << "1.4" << none << int(kNoBox) << 1 << untouched;
-    QTest::newRow("1.5") << 2 << "1.5" << none << int(kNoBox) << 2 << untouched;
-    QTest::newRow("2.5") << 4 << "2.5" << none << int(kNoBox) << 2 << untouched;
-    QTest::newRow("3.5") << 2 << "3.5" << none << int(kNoBox) << 4 << untouched;
-    QTest::newRow(" 12 leading blank") << 2 << " 12" << none << int(kNoBox) << 12 << untouched;
-    QTest::newRow("12abc") << 1 << "12abc" << none << int(kNoBox) << 12 << untouched;
-    QTest::newRow("999") << 1 << "999" << none << int(kNoBox) << 999 << untouched;
-    QTest::newRow("999.5") << 2 << "999.5" << none << int(kNoBox) << 1000 << untouched;
-    QTest::newRow("1000 No") << 2 << "1000" << QList<int>{kNo} << int(kWarningBox) << -1 << "7";
-    QTest::newRow("1000 Yes") << 3 << "1000" << QList<int>{kYes} << int(kWarningBox) << 1000 << "6";
-    QTest::newRow("1e3 Yes") << 2 << "1e3" << QList<int>{kYes} << int(kWarningBox) << 1000 << "6";
-    QTest::newRow("32765.5 Yes") << 2 << "32765.5" << QList<int>{kYes} << int(kWarningBox) << 32766
-                                 << "6";
-    QTest::newRow("32766 No") << 4 << "32766" << QList<int>{kNo} << int(kWarningBox) << -1 << "7";
-    QTest::newRow("32766 Yes Option1")
-        << 1 << "32766" << QList<int>{kYes} << int(kWarningBox) << 32766 << "6";
-    QTest::newRow("32766 Yes Option4")
-        << 4 << "32766" << QList<int>{kYes} << int(kWarningBox) << 32766 << "6";
-}
-
-void TestGenerator::outcomes() {
-    QFETCH(int, option);
-    QFETCH(QString, length);
-    QFETCH(QList<int>, answers);
-    QFETCH(int, box);
-    QFETCH(int, passwordLength);
-    QFETCH(QString, promptAnswer);
-
-    FakeGeneratorView view;
-    view.length_text = length;
-    view.selected = OptionFromNumber(option);
-    view.output_text = QStringLiteral("previous password");
-    GeneratorVariables vars;
-    vars.CharIndex = 77;
-    vars.DrawValue = 42;
-    vars.PromptAnswer = QStringLiteral("untouched");
-    ScriptedServices services;
-    for (const int answer : answers) {
-        services.answers.push_back(answer);
-    }
-    std::mt19937 rng(20240611u + static_cast<unsigned>(option));
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    services.fallback_rnd = Guarded([&] { return uniform(rng); }, 5000000);
-
-    CLICK_WITHOUT_RAISE(view, vars, services);
-
-    QVERIFY(!view.written.isEmpty());
-    QCOMPARE(view.written.first(), QString());
-    QVERIFY(HistoryBuildsUp(view));
-    QVERIFY(services.answers.empty());
-    QCOMPARE(services.randomize_calls, 0);
-    QCOMPARE(vars.PromptAnswer, promptAnswer);
-    QCOMPARE(view.length_text, length);
-
-    switch (box) {
-        case kNoBox:
-            QVERIFY(services.boxes.isEmpty());
-            break;
-        case kErrorBox:
-            QCOMPARE(services.boxes.size(), 1);
-            QCOMPARE(services.boxes[0].prompt, kErrorPrompt);
-            QCOMPARE(services.boxes[0].style, kErrorStyle);
-            QCOMPARE(services.boxes[0].title, kErrorTitle);
-            break;
-        case kWarningBox:
-            QCOMPARE(services.boxes.size(), 1);
-            QCOMPARE(services.boxes[0].prompt, kWarningPrompt);
-            QCOMPARE(services.boxes[0].style, kWarningStyle);
-            QCOMPARE(services.boxes[0].title, kWarningTitle);
-            break;
-    }
-
-    if (passwordLength < 0) {
-        QVERIFY(view.output_text.isEmpty());
-        QCOMPARE(services.rnd_calls, 0);
-        QCOMPARE(int(vars.CharIndex), 77);
-        QCOMPARE(int(vars.DrawValue), 42);
-    } else {
-        QCOMPARE(int(view.output_text.size()), passwordLength);
-        QVERIFY(AllFromTable(view.output_text, option));
-        QCOMPARE(int(vars.CharIndex), passwordLength + 1);
-        QVERIFY(services.rnd_calls >= passwordLength);
-        // The last accepted draw stays in DrawValue: it made the last character.
-        const std::optional<QChar> last = ReferenceCharacter(option, vars.DrawValue);
-        QVERIFY(last.has_value());
-        QCOMPARE(*last, view.output_text.back());
-    }
-}
-
-void TestGenerator::secondClickReplaces_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QString>("firstLength");
-    QTest::addColumn<QString>("secondLength");
-    QTest::addColumn<QList<int>>("answers");
-    QTest::addColumn<int>("secondPasswordLength");
-
-    QTest::newRow("longer then shorter") << 2 << "8"
-                                         << "3" << QList<int>{} << 3;
-    QTest::newRow("shorter then longer") << 4 << "3"
-                                         << "8" << QList<int>{} << 8;
-    QTest::newRow("same length") << 1 << "5"
-                                 << "5" << QList<int>{} << 5;
-    QTest::newRow("then an error") << 3 << "5"
-                                   << "abc" << QList<int>{} << 0;
-    QTest::newRow("then No to the warning") << 2 << "5"
-                                            << "1000" << QList<int>{kNo} << 0;
-    QTest::newRow("then Yes to the warning") << 2 << "5"
-                                             << "1000" << QList<int>{kYes} << 1000;
-}
-
-void TestGenerator::secondClickReplaces() {
-    QFETCH(int, option);
-    QFETCH(QString, firstLength);
-    QFETCH(QString, secondLength);
-    QFETCH(QList<int>, answers);
-    QFETCH(int, secondPasswordLength);
-
-    FakeGeneratorView view;
-    view.selected = OptionFromNumber(option);
-    GeneratorVariables vars;
-    ScriptedServices services;
-    std::mt19937 rng(7u);
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    services.fallback_rnd = Guarded([&] { return uniform(rng); }, 5000000);
-
-    view.length_text = firstLength;
-    CLICK_WITHOUT_RAISE(view, vars, services);
-    const QString first = view.output_text;
-    QVERIFY(AllFromTable(first, option));
-
-    QCOMPARE(int(first.size()), firstLength.toInt());
-
-    // The second password is all "1" (draw 53 in every table), so anything
-    // left over from the first one shows.
-    for (const int answer : answers) {
-        services.answers.push_back(answer);
-    }
-    services.fallback_rnd = Guarded([] { return ScriptedServices::DrawFor(53); }, 40000);
-    view.written.clear();
-    view.length_text = secondLength;
-    CLICK_WITHOUT_RAISE(view, vars, services);
-
-    QVERIFY(HistoryBuildsUp(view));
-    QCOMPARE(view.output_text, QString(secondPasswordLength, QChar(u'1')));
-}
-
-void TestGenerator::runtimeErrorKeepsCharacters_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QList<double>>("draws");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<int>("charIndex");
-    QTest::addColumn<int>("drawValue");
-
-    const auto d = [](int v) { return ScriptedServices::DrawFor(v); };
-    const double inf = std::numeric_limits<double>::infinity();
-    QTest::newRow("after two characters")
-        << 2 << "5" << QList<double>{d(27), d(5), 1e9} << "Ae" << 3 << 5;
-    QTest::newRow("at the first draw") << 2 << "5" << QList<double>{1e9} << "" << 1 << 42;
-    QTest::newRow("after a rejected draw")
-        << 1 << "4" << QList<double>{d(53), d(0), d(62), d(99), 1e9} << "10" << 3 << 99;
-    QTest::newRow("below the range")
-        << 3 << "6" << QList<double>{d(70), d(80), d(63), -1e9} << "**!" << 4 << 63;
-    QTest::newRow("infinite draw") << 4 << "3" << QList<double>{d(94), inf} << "~" << 2 << 94;
-}
-
-void TestGenerator::runtimeErrorKeepsCharacters() {
-    QFETCH(int, option);
-    QFETCH(QString, length);
-    QFETCH(QList<double>, draws);
-    QFETCH(QString, expected);
-    QFETCH(int, charIndex);
-    QFETCH(int, drawValue);
-
-    FakeGeneratorView view;
-    view.length_text = length;
-    view.selected = OptionFromNumber(option);
-    view.output_text = QStringLiteral("previous password");
-    GeneratorVariables vars;
-    vars.DrawValue = 42;
-    ScriptedServices services;
-    for (const double draw : draws) {
-        services.draws.push_back(draw);
-    }
-
-    bool raised = false;
-    try {
-        Command1_Click(view, vars, services);
-    } catch (const quorvex::runtime::RuntimeError& error) {
-        raised = true;
-        QCOMPARE(int(error.number()), int(quorvex::runtime::ErrorNumber::Overflow));
-    } catch (const std::exception& error) {
-        QFAIL(error.what());
-    }
-    QVERIFY(raised);
-    QCOMPARE(view.output_text, expected);
-    QVERIFY(HistoryBuildsUp(view));
-    QCOMPARE(services.rnd_calls, int(draws.size()));
-    QCOMPARE(int(vars.CharIndex), charIndex);
-    QCOMPARE(int(vars.DrawValue), drawValue);
-    QVERIFY(services.boxes.isEmpty());
-}
-
-void TestGenerator::fuzzLengthTexts_data() {
-    QTest::addColumn<QStringList>("inputs");
-
-    const QString alphabet = QStringLiteral("0123456789.-+ eE&Hh,x");
-
-    QStringList short_inputs{QString()};
-    QStringList previous{QString()};
-    for (int length = 1; length <= 3; ++length) {
-        QStringList next;
-        for (const QString& prefix : previous) {
-            for (const QChar c : alphabet) {
-                next.append(prefix + c);
+        QCOMPARE(got, boundaries);
+        QSet<QChar> seen;
+        int star_entries = 0;
+        for (int value = std::numeric_limits<Integer>::min();
+             value <= std::numeric_limits<Integer>::max(); ++value) {
+            const QChar ch = CharacterFor(OptionButton(option), Integer(value)).value_or(QChar());
+            if (ch != Expected(option, value)) {
+                QFAIL(qPrintable(QStringLiteral("value %1 gives '%2'").arg(value).arg(ch)));
+            }
+            if (!ch.isNull()) {
+                seen.insert(ch);
+                star_entries += ch == u'*';
             }
         }
-        short_inputs += next;
-        previous = next;
+        QCOMPARE(int(seen.size()), distinct);
+        QCOMPARE(star_entries, stars);
     }
-    QTest::newRow("every text up to three characters") << short_inputs;
 
-    std::mt19937 rng(0x5eed1234u);
-    QStringList long_inputs;
-    for (int i = 0; i < 20000; ++i) {
-        QString text;
-        for (int j = 0; j < 5; ++j) {
-            text.append(alphabet.at(static_cast<qsizetype>(rng() % alphabet.size())));
+    void click_data() {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("size");
+        // "-" for no warning; then no password means the error box.
+        QTest::addColumn<QString>("promptAnswer");
+        QTest::addColumn<QList<int>>("draws");  // empty: random draws
+        QTest::addColumn<QString>("text");      // the exact password of scripted draws
+        // A row is named by its length text, with a note after a '/'.
+        const auto row = [](const char* length, int option, int size,
+                            const char* prompt_answer = "-", const QList<int>& draws = {},
+                            const char* text = "") {
+            QTest::newRow(*length ? length : "empty")
+                << option << QString::fromLatin1(length).section(u'/', 0, 0) << size
+                << QString::fromLatin1(prompt_answer) << draws << QString::fromLatin1(text);
+        };
+        row("3", 2, 3, "-", {0, 27, 99, 62, 5}, "A0e");
+        row("3/Option1", 1, 3, "-", {52, 53, 63, 62, 0, 1, 61}, "109");
+        row("4/Option3", 3, 4, "-", {81, 70, 94, 80, 63, 95, 79}, "**!.");
+        row("4/Option4", 4, 4, "-", {95, 94, 81, 99, 0, 1, 86}, "~=a'");
+        for (const char* length : {"", "abc", "0", "-5", "0.9", "32767"}) {
+            row(length, 2, 0);
         }
-        long_inputs.append(text);
+        row("1", 1, 1);
+        row("1.4", 3, 1);
+        row("1.5", 4, 2);
+        row("2.5", 2, 2);
+        row("12abc", 1, 12);
+        row("999", 3, 999);
+        row("999.5", 4, 1000);
+        row("1000/No", 2, 0, "7");
+        row("1000/Yes", 3, 1000, "6");
+        row("32766/Yes", 4, 32766, "6");
     }
-    QTest::newRow("random five-character texts") << long_inputs;
-}
 
-void TestGenerator::fuzzLengthTexts() {
-    QFETCH(QStringList, inputs);
+    // Each click follows an earlier one that left "11111111" in the output box.
+    void click() {
+        QFETCH(int, option);
+        QFETCH(QString, length);
+        QFETCH(int, size);
+        QFETCH(QString, promptAnswer);
+        QFETCH(QList<int>, draws);
+        QFETCH(QString, text);
 
-    QStringList failures;
-    int errors = 0;
-    int warnings = 0;
-    int plain = 0;
-    int index = 0;
-    for (const QString& input : inputs) {
-        ++index;
-        const int option = 1 + index % 4;
-        const double v = ReferenceLeadingNumber(input.toStdString());
-        Outcome expected_box;
-        int expected_length = -1;
-        if (v < 1 || v > 32766) {
-            expected_box = kErrorBox;
-        } else {
-            expected_length = static_cast<int>(std::nearbyint(v));
-            expected_box = v >= 1000 ? kWarningBox : kNoBox;
+        Click c(option, QStringLiteral("8"));
+        c.vars.PromptAnswer = QStringLiteral("-");
+        c.services.draws.assign(8, Draw(53));
+        QCOMPARE(c.Run(), QString());
+        QCOMPARE(c.output, QStringLiteral("11111111"));
+
+        c.length = length;
+        c.written.clear();
+        c.services.rnd_calls = 0;
+        if (promptAnswer != u'-') {
+            c.services.answers.push_back(promptAnswer.toInt());
         }
-
-        FakeGeneratorView view;
-        view.length_text = input;
-        view.selected = OptionFromNumber(option);
-        view.output_text = QStringLiteral("old");
-        GeneratorVariables vars;
-        ScriptedServices services;
-        services.answers.push_back(kYes);
-        // 53 is "1" in every table, so every draw is accepted at once.
-        services.fallback_rnd = Guarded([] { return ScriptedServices::DrawFor(53); }, 40000);
-
-        QString problem;
-        try {
-            Command1_Click(view, vars, services);
-        } catch (const std::exception& error) {
-            problem = QStringLiteral("raised %1").arg(QString::fromUtf8(error.what()));
+        for (const int draw : draws) {
+            c.services.draws.push_back(Draw(draw));
         }
-
-        if (problem.isEmpty() && !HistoryBuildsUp(view)) {
-            problem = QStringLiteral("output box not emptied first");
+        if (draws.isEmpty()) {
+            c.services.fallback_rnd = Guarded([rng = std::mt19937(7u)]() mutable {
+                return std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+            });
         }
-        if (problem.isEmpty()) {
-            switch (expected_box) {
-                case kErrorBox:
-                    ++errors;
-                    if (services.boxes.size() != 1 || services.boxes[0].prompt != kErrorPrompt ||
-                        services.boxes[0].style != kErrorStyle ||
-                        services.boxes[0].title != kErrorTitle) {
-                        problem = QStringLiteral("expected the error box only");
-                    } else if (!view.output_text.isEmpty() || services.rnd_calls != 0) {
-                        problem = QStringLiteral("output not empty after the error");
-                    }
-                    break;
-                case kWarningBox:
-                    ++warnings;
-                    if (services.boxes.size() != 1 || services.boxes[0].prompt != kWarningPrompt ||
-                        services.boxes[0].style != kWarningStyle ||
-                        services.boxes[0].title != kWarningTitle) {
-                        problem = QStringLiteral("expected the warning box only");
-                    } else if (vars.PromptAnswer != QStringLiteral("6")) {
-                        problem = QStringLiteral("PromptAnswer %1").arg(vars.PromptAnswer);
-                    }
-                    break;
-                case kNoBox:
-                    ++plain;
-                    if (!services.boxes.isEmpty()) {
-                        problem =
-                            QStringLiteral("unexpected box '%1'").arg(services.boxes[0].title);
-                    }
-                    break;
+        QCOMPARE(c.Run(), QString());
+
+        QCOMPARE(c.written.value(0, QStringLiteral("nothing")), QString());
+        QCOMPARE(BoxesShown(c.services), promptAnswer != u'-' ? kWarningBox
+                                         : size == 0          ? kErrorBox
+                                                              : QString());
+        QCOMPARE(int(c.output.size()), size);
+        if (!text.isEmpty()) {
+            QCOMPARE(c.output, text);
+        }
+        for (const QChar ch : c.output) {
+            QVERIFY2(Table(option).contains(ch), qPrintable(QString(ch) + " is not in the table"));
+        }
+        QCOMPARE(int(c.vars.CharIndex), size > 0 ? size + 1 : 9);
+        // DrawValue keeps the draw of the last character.
+        QCOMPARE(Expected(option, c.vars.DrawValue), size > 0 ? c.output.back() : QChar(u'1'));
+        QCOMPARE(c.vars.PromptAnswer, promptAnswer);
+        QCOMPARE(c.services.randomize_calls, 0);  // the sequence is seeded at start-up only
+        const int rnd = c.services.rnd_calls;
+        QVERIFY2(draws.isEmpty() ? (size > 0 ? rnd >= size : rnd == 0) : rnd == draws.size(),
+                 qPrintable(QStringLiteral("%1 draws").arg(rnd)));
+    }
+
+    void runtimeError_data() {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QList<double>>("draws");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("charIndex");
+        QTest::addColumn<int>("drawValue");
+        QTest::newRow("after two characters")
+            << 2 << "5" << QList<double>{Draw(27), Draw(5), 1e9} << "Ae" << 3 << 5;
+        QTest::newRow("at the first draw") << 2 << "5" << QList<double>{1e9} << "" << 1 << 42;
+        QTest::newRow("after a rejected draw")
+            << 1 << "4" << QList<double>{Draw(53), Draw(0), Draw(62), Draw(99), 1e9} << "10" << 3
+            << 99;
+        QTest::newRow("below the range")
+            << 3 << "6" << QList<double>{Draw(70), Draw(80), Draw(63), -1e9} << "**!" << 4 << 63;
+    }
+
+    void runtimeError() {
+        QFETCH(int, option);
+        QFETCH(QString, length);
+        QFETCH(QList<double>, draws);
+        QFETCH(QString, text);
+        QFETCH(int, charIndex);
+        QFETCH(int, drawValue);
+
+        Click c(option, length);
+        c.vars.DrawValue = 42;
+        c.services.draws.assign(draws.begin(), draws.end());
+        QCOMPARE(c.Run(), QStringLiteral("runtime error 6"));  // Overflow
+        QCOMPARE(c.written.value(0, QStringLiteral("nothing")), QString());
+        QCOMPARE(c.output, text);
+        QCOMPARE(c.services.rnd_calls, int(draws.size()));
+        QCOMPARE(int(c.vars.CharIndex), charIndex);
+        QCOMPARE(int(c.vars.DrawValue), drawValue);
+        QCOMPARE(BoxesShown(c.services), QString());
+    }
+
+    void fuzzLengths_data() {
+        QTest::addColumn<QStringList>("inputs");
+        const QString alphabet = QStringLiteral("0123456789.-+ eE&Hh,x");
+        QStringList short_texts{QString()};
+        for (qsizetype i = 0; i < short_texts.size(); ++i) {
+            for (qsizetype j = 0; short_texts[i].size() < 3 && j < alphabet.size(); ++j) {
+                short_texts << short_texts[i] + alphabet[j];
             }
         }
-        if (problem.isEmpty() && expected_length >= 0) {
-            if (view.output_text != QString(expected_length, QChar(u'1'))) {
-                problem = QStringLiteral("password of %1 characters, expected %2")
-                              .arg(view.output_text.size())
-                              .arg(expected_length);
-            } else if (vars.CharIndex != expected_length + 1) {
-                problem = QStringLiteral("CharIndex %1").arg(vars.CharIndex);
+        QTest::newRow("every text up to three characters") << short_texts;
+        std::mt19937 rng(0x5eed1234u);
+        QStringList long_texts;
+        for (int i = 0; i < 20000; ++i) {
+            QString text;
+            for (int j = 0; j < 5; ++j) {
+                text += alphabet.at(qsizetype(rng() % alphabet.size()));
+            }
+            long_texts << text;
+        }
+        QTest::newRow("random five-character texts") << long_texts;
+    }
+
+    void fuzzLengths() {
+        QFETCH(QStringList, inputs);
+        QStringList failures;
+        QSet<QString> boxes_expected;
+        for (qsizetype i = 0; i < inputs.size(); ++i) {
+            const double v = ReferenceLeadingNumber(inputs[i].toStdString());
+            const bool error = !(v >= 1 && v <= 32766);
+            const int size = error ? 0 : int(std::nearbyint(v));
+            const QString box = error ? kErrorBox : v >= 1000 ? kWarningBox : QString();
+            boxes_expected.insert(box);
+            // Boxes, first write, output, CharIndex, PromptAnswer, Rnd calls.
+            const QString want =
+                QStringLiteral("%1;;%2;%3;%4;%5")
+                    .arg(box, QString(size, u'1'), QString::number(size ? size + 1 : 0),
+                         box == kWarningBox ? QStringLiteral("6") : QString(),
+                         QString::number(size));
+
+            Click c(int(1 + i % 4), inputs[i]);
+            c.services.answers.push_back(6);
+            // Draw 53 is "1" in every table.
+            c.services.fallback_rnd = Guarded([] { return Draw(53); }, 40000);
+            const QString raised = c.Run();
+            const QString got =
+                QStringLiteral("%1;%2;%3;%4;%5;%6%7")
+                    .arg(BoxesShown(c.services), c.written.value(0, "nothing"), c.output,
+                         QString::number(c.vars.CharIndex), c.vars.PromptAnswer,
+                         QString::number(c.services.rnd_calls), raised);
+            if (got != want) {
+                failures << QStringLiteral("\"%1\": got %2\n  expected %3")
+                                .arg(inputs[i], got.left(300), want.left(300));
             }
         }
-        if (!problem.isEmpty()) {
-            failures.append(QStringLiteral("\"%1\": %2").arg(input, problem));
+        QVERIFY2(failures.isEmpty(), qPrintable(QString::number(failures.size()) + " failed:\n" +
+                                                failures.mid(0, 10).join(u'\n')));
+        QCOMPARE(boxes_expected.size(), 3);  // every outcome was reached
+    }
+
+    void secureStatistics_data() {
+        QTest::addColumn<int>("option");
+        for (int option = 1; option <= 4; ++option) {
+            QTest::addRow("Option%d", option) << option;
         }
     }
 
-    QVERIFY2(failures.isEmpty(), qPrintable(QStringLiteral("%1 of %2 texts failed, first ones:\n")
-                                                .arg(failures.size())
-                                                .arg(inputs.size()) +
-                                            failures.mid(0, 20).join(u'\n')));
-    // The inputs reach all three outcomes, so the comparison above means something.
-    QVERIFY(errors > 0);
-    QVERIFY(warnings > 0);
-    QVERIFY(plain > 0);
-}
-
-void TestGenerator::secureStatistics_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<int>("clicks");
-
-    // Seven clicks of 32766 characters: 229362 characters per option.
-    QTest::newRow("Option1") << 1 << 7;
-    QTest::newRow("Option2") << 2 << 7;
-    QTest::newRow("Option3") << 3 << 7;
-    QTest::newRow("Option4") << 4 << 7;
-}
-
-void TestGenerator::secureStatistics() {
-    QFETCH(int, option);
-    QFETCH(int, clicks);
-
-    quorvex::runtime::SecureRandom rng;
-    FakeGeneratorView view;
-    view.length_text = QStringLiteral("32766");
-    view.selected = OptionFromNumber(option);
-    GeneratorVariables vars;
-    ScriptedServices services;
-    services.fallback_rnd = Guarded([&] { return rng.NextDouble(); }, 10000000);
-
-    QMap<QChar, std::int64_t> observed;
-    std::int64_t total = 0;
-    for (int click = 0; click < clicks; ++click) {
-        services.answers.push_back(kYes);
-        CLICK_WITHOUT_RAISE(view, vars, services);
-        QCOMPARE(int(view.output_text.size()), 32766);
-        for (const QChar c : view.output_text) {
-            ++observed[c];
-        }
-        total += view.output_text.size();
-    }
-    QVERIFY(total >= 200000);
-
-    const QMap<QChar, int> entries = ReferenceEntryCounts(option);
-    const ReferenceRange range = ReferenceRangeOf(option);
-    const int entry_count = range.highest - range.lowest + 1;
-    for (auto it = observed.cbegin(); it != observed.cend(); ++it) {
-        QVERIFY2(entries.contains(it.key()),
-                 qPrintable(QStringLiteral("'%1' is not in the table").arg(it.key())));
-    }
-    double chi_square = 0;
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        const std::int64_t count = observed.value(it.key(), 0);
-        QVERIFY2(count > 0, qPrintable(QStringLiteral("'%1' never appeared").arg(it.key())));
-        const double expected = double(total) * it.value() / entry_count;
-        chi_square += (count - expected) * (count - expected) / expected;
-    }
-    const int degrees_of_freedom = int(entries.size()) - 1;
-    const double critical = ChiSquareCritical(degrees_of_freedom);
-    QVERIFY2(chi_square < critical, qPrintable(QStringLiteral("chi-square %1 >= %2 (df %3)")
-                                                   .arg(chi_square)
-                                                   .arg(critical)
-                                                   .arg(degrees_of_freedom)));
-}
-
-void TestGenerator::independentGeneratorsDiffer_data() {
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QString>("length");
-
-    QTest::newRow("Option1") << 1 << "64";
-    QTest::newRow("Option2") << 2 << "32";
-    QTest::newRow("Option3") << 3 << "32";
-    QTest::newRow("Option4") << 4 << "32";
-}
-
-void TestGenerator::independentGeneratorsDiffer() {
-    QFETCH(int, option);
-    QFETCH(QString, length);
-
-    QStringList passwords;
-    for (int generator = 0; generator < 2; ++generator) {
+    // Seven clicks of 32766 characters from the real source, and one click from a
+    // second source that must give another password.
+    void secureStatistics() {
+        QFETCH(int, option);
+        const auto password = [option](quorvex::runtime::SecureRandom& source) {
+            Click c(option, QStringLiteral("32766"));  // the warning is answered Yes
+            c.services.fallback_rnd = Guarded([&source] { return source.NextDouble(); });
+            const QString raised = c.Run();
+            return raised.isEmpty() ? c.output : raised;
+        };
         quorvex::runtime::SecureRandom rng;
-        FakeGeneratorView view;
-        view.length_text = length;
-        view.selected = OptionFromNumber(option);
-        GeneratorVariables vars;
-        ScriptedServices services;
-        services.fallback_rnd = Guarded([&] { return rng.NextDouble(); }, 10000000);
-        CLICK_WITHOUT_RAISE(view, vars, services);
-        QCOMPARE(int(view.output_text.size()), length.toInt());
-        QVERIFY(AllFromTable(view.output_text, option));
-        passwords.append(view.output_text);
-        // A second click of the same generator gives another password too.
-        CLICK_WITHOUT_RAISE(view, vars, services);
-        QVERIFY(view.output_text != passwords.last());
+        QMap<QChar, double> seen;
+        QString first;
+        double total = 0;
+        for (int click = 0; click < 7; ++click) {
+            const QString text = password(rng);
+            QCOMPARE(int(text.size()), 32766);
+            first = click == 0 ? text : first;
+            for (const QChar ch : text) {
+                ++seen[ch];
+            }
+            total += text.size();
+        }
+        QMap<QChar, int> entries;
+        for (const QChar ch : Table(option)) {
+            ++entries[ch];
+        }
+        QCOMPARE(seen.keys(), entries.keys());
+        double chi_square = 0;
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+            const double expected = total * it.value() / Table(option).size();
+            chi_square += std::pow(seen[it.key()] - expected, 2) / expected;
+        }
+        const double critical = ChiSquareCritical(int(entries.size()) - 1);
+        QVERIFY2(chi_square < critical,
+                 qPrintable(QStringLiteral("chi-square %1 >= %2").arg(chi_square).arg(critical)));
+
+        quorvex::runtime::SecureRandom other;
+        QVERIFY(password(other) != first);
     }
-    QVERIFY(passwords[0] != passwords[1]);
-}
+};
 
 QTEST_GUILESS_MAIN(TestGenerator)
 #include "test_generator.moc"
