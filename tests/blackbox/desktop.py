@@ -1,28 +1,22 @@
-"""Drives the built Quorvex on a virtual X server the way a user would.
+"""Drives the built Quorvex on a private Xvfb screen the way a user would.
 
-A Desktop is one private Xvfb screen (1024x768) with a private runtime
-folder. It starts copies of the program on that screen, finds their windows by
-title, clicks and types with xdotool and reads the clipboard with xclip.
-Every process it starts is ended when the test that owns it ends, even when
-the test fails.
+Windows are found by title with xdotool, which also clicks and types; the
+clipboard is read and filled with xclip. Every process started here ends
+with the test that owns it, even when the test fails.
 """
 
 import os
 import select
 import shutil
+import string
 import subprocess
 import tempfile
 import time
 import unittest
 
-SCREEN_WIDTH = 1024
-SCREEN_HEIGHT = 768
-
-# The window's inner size and where its controls stand in it, in pixels.
-CLIENT_WIDTH = 459
-CLIENT_HEIGHT = 274
-OPTION_TOPS = {1: 22, 2: 42, 3: 62, 4: 82}  # each 16 high, from x = 20
-OPTION_LEFT = 20
+SCREEN = (1024, 768)
+CLIENT_SIZE = (459, 274)  # the window's inner size
+OPTION_TOPS = {1: 22, 2: 42, 3: 62, 4: 82}  # option buttons, from x = 20
 LENGTH_BOX = (204.5, 116, 50, 24)  # left, top, width, height
 GENERATE_BUTTON = (179.5, 148, 100, 30)
 OUTPUT_BOX = (20, 218, 419, 34)
@@ -30,41 +24,33 @@ OUTPUT_BOX = (20, 218, 419, 34)
 MAIN_TITLE = "Quorvex"
 ERROR_TITLE = "Error"
 WARNING_TITLE = "Warning!"
+TIMEOUT = 30  # seconds for a helper command or for what a user waits for
 
-COMMAND_TIMEOUT = 30  # seconds for one helper command
-WAIT_TIMEOUT = 30  # seconds for something the user waits for
-
-
-def executable_from_environment():
-    path = os.environ.get("QUORVEX_EXECUTABLE", "")
-    if not path or not os.access(path, os.X_OK):
-        raise unittest.SkipTest("QUORVEX_EXECUTABLE does not name the built program")
-    return path
+_ALNUM = set(string.ascii_letters + string.digits)
+_SYMBOLS = set("!@#$%^&*()-_+;:,.")
+OPTION_SETS = {1: set(string.digits), 2: _ALNUM, 3: _ALNUM | _SYMBOLS,
+               4: _ALNUM | _SYMBOLS | set("=[]{}'<>/?\\|`~")}
 
 
-def wait_until(predicate, what, timeout=WAIT_TIMEOUT, interval=0.05):
+def wait_until(predicate, what, timeout=TIMEOUT):
     """Polls predicate until it gives a true value, which it returns."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() > deadline:
             raise AssertionError("timed out after %gs waiting for %s" % (timeout, what))
-        time.sleep(interval)
+        time.sleep(0.05)
+    return value
 
 
 def end_process(process):
-    """Ends a process that this module started, and reaps it."""
+    """Ends a process started here, and reaps it."""
     if process.poll() is None:
+        process.terminate()
         try:
-            process.terminate()
             process.wait(timeout=5)
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait(timeout=10)
-        except ProcessLookupError:
-            pass
     for stream in (process.stdin, process.stdout, process.stderr):
         if stream is not None:
             stream.close()
@@ -76,63 +62,53 @@ def centre(rect):
 
 
 class Desktop:
-    """One virtual X screen with a private runtime folder, owned by a test."""
+    """One virtual X screen with a private HOME and runtime folder."""
 
     def __init__(self, test, executable):
         self.test = test
         self.executable = executable
         self.folder = tempfile.mkdtemp(prefix="quorvex-bb-")
         test.addCleanup(shutil.rmtree, self.folder, True)
+        self.home = os.path.join(self.folder, "home")
         self.runtime_dir = os.path.join(self.folder, "runtime")
-        os.mkdir(self.runtime_dir, 0o700)
-        os.chmod(self.runtime_dir, 0o700)
+        for path in (self.home, self.runtime_dir):
+            os.mkdir(path)
+            os.chmod(path, 0o700)
         self.display = self._start_server()
-        self.env = dict(os.environ)
-        # The program chooses its own platform: the X server of this desktop.
-        for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XAUTHORITY"):
+        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
+                        XDG_RUNTIME_DIR=self.runtime_dir)
+        # The program finds its own platform (this screen) and user folders.
+        for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_CACHE_HOME",
+                     "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"):
             self.env.pop(name, None)
-        self.env["DISPLAY"] = self.display
-        self.env["XDG_RUNTIME_DIR"] = self.runtime_dir
-        self.env["HOME"] = self.folder
-        self.env["XDG_CACHE_HOME"] = os.path.join(self.folder, "cache")
-        self.env["XDG_CONFIG_HOME"] = os.path.join(self.folder, "config")
-
-    # --- the X server -----------------------------------------------------
+        self._started = 0
 
     def _start_server(self):
-        """Starts Xvfb on the first free display number from a base that
-        depends on this process, so that suites running side by side rarely
-        try the same numbers; returns the display name."""
+        """Starts Xvfb on the first free display from a base that depends on
+        this process, so that suites side by side rarely collide."""
         base = 200 + os.getpid() % 600
         for number in range(base, base + 400):
-            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(
-                "/tmp/.X11-unix/X%d" % number
-            ):
+            if (os.path.exists("/tmp/.X%d-lock" % number)
+                    or os.path.exists("/tmp/.X11-unix/X%d" % number)):
                 continue
             read_end, write_end = os.pipe()
-            # -noreset: without it the server resets each time its last
-            # client leaves, and a program connecting during the reset fails.
+            # -noreset: else a client connecting as the last one leaves fails.
             try:
                 server = subprocess.Popen(
-                    ["Xvfb", ":%d" % number, "-screen", "0",
-                     "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT),
+                    ["Xvfb", ":%d" % number, "-screen", "0", "%dx%dx24" % SCREEN,
                      "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
-                    pass_fds=(write_end,),
-                    stdin=subprocess.DEVNULL,
-                    stdout=subprocess.DEVNULL,
-                    stderr=subprocess.DEVNULL,
-                    start_new_session=True,
-                )
+                    pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                    start_new_session=True)
             finally:
                 os.close(write_end)
-            # Xvfb writes the display number once it accepts connections, and
-            # the pipe closes without it when the number is taken.
+            # Xvfb writes its number once it serves; the pipe closes without
+            # it when the number is taken.
             answer = b""
-            deadline = time.monotonic() + WAIT_TIMEOUT
+            deadline = time.monotonic() + TIMEOUT
             try:
                 while not answer.endswith(b"\n") and time.monotonic() < deadline:
-                    ready, _, _ = select.select([read_end], [], [], 0.5)
-                    if ready:
+                    if select.select([read_end], [], [], 0.5)[0]:
                         chunk = os.read(read_end, 64)
                         if not chunk:
                             break
@@ -145,88 +121,72 @@ class Desktop:
             end_process(server)
         raise AssertionError("no free display for Xvfb")
 
-    # --- programs ---------------------------------------------------------
-
-    def program_output(self, process):
-        """What a copy of the program wrote to its standard output and error."""
-        try:
-            with open(os.path.join(self.folder, "quorvex-%d.log" % process.pid), "rb") as log:
-                return log.read().decode(errors="replace")[-4000:] or "(nothing)"
-        except OSError:
-            return "(no log)"
-
-    def start_quorvex(self):
-        log = open(os.path.join(self.folder, "quorvex-%d.log" % time.monotonic_ns()), "wb")
-        self.test.addCleanup(log.close)
-        process = subprocess.Popen(
-            [self.executable],
-            env=self.env,
-            cwd=self.folder,
-            stdin=subprocess.DEVNULL,
-            stdout=log,
-            stderr=subprocess.STDOUT,
-        )
-        os.rename(log.name, os.path.join(self.folder, "quorvex-%d.log" % process.pid))
+    def start_quorvex(self, verbose=False):
+        """Starts a copy of the program with its output streams in files;
+        verbose lets every debug message of the program and Qt through."""
+        env = dict(self.env, QT_LOGGING_RULES="*.debug=true") if verbose else self.env
+        self._started += 1
+        paths = [os.path.join(self.folder, "%d.%s" % (self._started, name))
+                 for name in ("out", "err")]
+        with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
+            process = subprocess.Popen([self.executable], env=env, cwd=self.home,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        process.stream_paths = paths
         self.test.addCleanup(end_process, process)
         return process
 
-    def run(self, *args, check=True, timeout=COMMAND_TIMEOUT):
-        result = subprocess.run(
-            list(args), env=self.env, capture_output=True, timeout=timeout,
-            stdin=subprocess.DEVNULL)
-        if check and result.returncode != 0:
-            raise AssertionError("%s failed (%d): %s" % (
-                " ".join(args), result.returncode, result.stderr.decode(errors="replace")))
+    @staticmethod
+    def streams(process):
+        """What a copy of the program wrote to its stdout and stderr."""
+        result = []
+        for path in process.stream_paths:
+            with open(path, "rb") as stream:
+                result.append(stream.read())
         return result
 
-    def xdotool(self, *args, check=True):
-        return self.run("xdotool", *args, check=check).stdout.decode()
+    def run(self, *args, check=True):
+        result = subprocess.run(args, env=self.env, capture_output=True, timeout=TIMEOUT,
+                                stdin=subprocess.DEVNULL, encoding="utf-8", errors="replace")
+        if check and result.returncode != 0:
+            raise AssertionError("%s failed (%d): %s" % (
+                " ".join(args), result.returncode, result.stderr))
+        return result
 
-    # --- windows ------------------------------------------------------------
+    def xdotool(self, *args):
+        return self.run("xdotool", *args).stdout
 
     def windows(self, title, pid=None):
         """The visible top-level windows titled exactly `title`."""
-        pattern = "^" + "".join("\\" + c if not c.isalnum() else c for c in title) + "$"
+        pattern = "^%s$" % "".join(c if c.isalnum() else "\\" + c for c in title)
         result = self.run("xdotool", "search", "--onlyvisible", "--name", pattern, check=False)
-        found = [int(line) for line in result.stdout.decode().split()]
-        if pid is not None:
-            found = [w for w in found if self.window_pid(w) == pid]
-        return found
+        found = [int(line) for line in result.stdout.split()]
+        return [w for w in found if pid is None or self.window_pid(w) == pid]
 
     def window_pid(self, window):
-        result = self.run("xdotool", "getwindowpid", str(window), check=False)
-        text = result.stdout.decode().strip()
-        return int(text) if result.returncode == 0 and text.isdigit() else None
+        text = self.run("xdotool", "getwindowpid", str(window), check=False).stdout.strip()
+        return int(text) if text.isdigit() else None
 
-    def wait_window(self, title, pid=None, timeout=WAIT_TIMEOUT):
-        windows = wait_until(lambda: self.windows(title, pid),
-                             "a window titled %r" % title, timeout)
-        return windows[0]
+    def wait_window(self, title, pid=None):
+        return wait_until(lambda: self.windows(title, pid), "a window titled %r" % title)[0]
 
-    def wait_gone(self, window, title, timeout=WAIT_TIMEOUT):
-        wait_until(lambda: window not in self.windows(title),
-                   "the window titled %r to close" % title, timeout)
+    def answer_box(self, box, title, *keys):
+        """Gives a box the keyboard, presses keys, and waits for it to close."""
+        self.focus(box)
+        self.key(*keys)
+        wait_until(lambda: box not in self.windows(title), "the %r box to close" % title)
 
     def geometry(self, window):
         """(x, y, width, height) of a window's inner area on the screen."""
-        text = self.run("xwininfo", "-id", str(window)).stdout.decode()
         values = {}
-        for line in text.splitlines():
+        for line in self.run("xwininfo", "-id", str(window)).stdout.splitlines():
             key, _, value = line.strip().partition(":")
             values[key] = value.strip()
-        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
-                int(values["Width"]), int(values["Height"]))
+        return tuple(int(values[key]) for key in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def focus(self, window):
-        """Gives a window the keyboard, as a window manager would on a click."""
+        """Gives a window the keyboard, as a window manager would."""
         self.xdotool("windowfocus", "--sync", str(window))
-
-    def focused_window(self):
-        return int(self.xdotool("getwindowfocus").strip())
-
-    def click(self, window, x, y):
-        self.xdotool("mousemove", "--window", str(window), str(round(x)), str(round(y)),
-                     "click", "1")
 
     def key(self, *keys):
         self.xdotool("key", "--delay", "20", *keys)
@@ -234,42 +194,35 @@ class Desktop:
     def type(self, text):
         self.xdotool("type", "--delay", "20", "--", text)
 
-    # --- selections ---------------------------------------------------------
-
     def read_selection(self, selection="clipboard", target=None):
         """The text of a selection, or None when no owner offers it."""
-        args = ["xclip", "-selection", selection, "-o"]
-        if target:
-            args[3:3] = ["-t", target]
-        result = self.run(*args, check=False)
-        if result.returncode != 0:
-            return None
-        return result.stdout.decode("utf-8")
+        target_args = ["-t", target] if target else []
+        result = self.run("xclip", "-selection", selection, *target_args, "-o", check=False)
+        return result.stdout if result.returncode == 0 else None
 
-    def offer_selection(self, text, selection="clipboard"):
-        """Puts text on a selection with xclip, which serves it until another
-        program takes the selection over."""
-        server = subprocess.Popen(
-            ["xclip", "-selection", selection, "-i", "-quiet"],
-            env=self.env, stdin=subprocess.PIPE,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def new_sentinel(self, selection="clipboard"):
+        """Has xclip offer a fresh marker on a selection; returns the marker."""
+        text = "sentinel-%d" % time.monotonic_ns()
+        server = subprocess.Popen(["xclip", "-selection", selection, "-i", "-quiet"],
+                                  env=self.env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.test.addCleanup(end_process, server)
         server.stdin.write(text.encode())
         server.stdin.close()
         server.stdin = None
-        wait_until(lambda: self.read_selection(selection) == text,
-                   "xclip to own the %s selection" % selection)
-        return server
-
-    def new_sentinel(self, selection="clipboard"):
-        """Puts a fresh marker text on a selection and returns it."""
-        text = "sentinel-%d" % time.monotonic_ns()
-        self.offer_selection(text, selection)
+        wait_until(lambda: self.read_selection(selection) == text, "xclip's selection")
         return text
+
+    def changed_selection(self, marker, selection="clipboard"):
+        """Waits for another owner to offer text instead of marker; returns it."""
+        def changed():
+            text = self.read_selection(selection)
+            return (text,) if text not in (None, marker) else None
+        return wait_until(changed, "the %s selection to change" % selection)[0]
 
 
 class MainWindow:
-    """The program's window, used through its controls' screen places."""
+    """The program's window, used through the screen places of its controls."""
 
     def __init__(self, desktop, process):
         self.desktop = desktop
@@ -277,70 +230,66 @@ class MainWindow:
         try:
             self.window = desktop.wait_window(MAIN_TITLE, process.pid)
         except AssertionError as error:
-            raise AssertionError("%s; the program %s; its output: %s" % (
-                error, "ended with %s" % process.returncode
-                if process.poll() is not None else "runs",
-                desktop.program_output(process))) from None
+            raise AssertionError("%s; exit status %s; output %r" % (
+                error, process.poll(), desktop.streams(process))) from None
         self._output_clicks = 0
 
     def focus(self):
         self.desktop.focus(self.window)
 
     def click(self, x, y):
-        self.desktop.click(self.window, x, y)
+        self.desktop.xdotool("mousemove", "--window", str(self.window),
+                             str(round(x)), str(round(y)), "click", "1")
 
-    def choose_option(self, number):
-        # The indicator and the start of the caption: a click there selects.
-        self.click(OPTION_LEFT + 8, OPTION_TOPS[number] + 8)
-
-    def set_length(self, text):
+    def generate(self, length_text, option=None):
+        """Chooses an option, types a length and presses the button."""
+        if option is not None:
+            self.click(28, OPTION_TOPS[option] + 8)
         self.click(*centre(LENGTH_BOX))
         self.desktop.key("ctrl+a", "BackSpace")
-        if text:
-            self.desktop.type(text)
+        if length_text:
+            self.desktop.type(length_text)
+        self.press_generate()
 
     def press_generate(self):
         self.click(*centre(GENERATE_BUTTON))
 
     def click_output(self):
-        """Clicks into the output box, which leaves nothing selected. Two
-        clicks in a row land apart, so that they never make a double click."""
+        """Clicks into the output box, leaving nothing selected; clicks in a
+        row land apart so that they never make a double click."""
         x, y = centre(OUTPUT_BOX)
         self._output_clicks += 1
         self.click(x + (60 if self._output_clicks % 2 else -60), y)
 
     def copy_output(self):
-        """Selects the whole output and copies it with Ctrl+C; returns what the
-        clipboard then holds."""
+        """Copies the whole output with Ctrl+C; returns the clipboard's text."""
         marker = self.desktop.new_sentinel()
         self.click_output()
         self.desktop.key("ctrl+a", "ctrl+c")
-        return wait_until_changed(self.desktop, marker)
-
-    def generate(self, length_text, option=None):
-        if option is not None:
-            self.choose_option(option)
-        self.set_length(length_text)
-        self.press_generate()
-
-    def wait_box(self, title):
-        return self.desktop.wait_window(title, self.process.pid)
+        return self.desktop.changed_selection(marker)
 
     def answer_box(self, title, *keys):
-        """Waits for a message box of this program, gives it the keyboard and
-        presses keys in it; returns once it has closed."""
-        box = self.wait_box(title)
-        self.desktop.focus(box)
-        self.desktop.key(*keys)
-        self.desktop.wait_gone(box, title)
+        """Answers a message box of this copy with keys."""
+        box = self.desktop.wait_window(title, self.process.pid)
+        self.desktop.answer_box(box, title, *keys)
 
 
-def wait_until_changed(desktop, marker, selection="clipboard"):
-    """Waits until another owner offers text on the selection instead of
-    marker; returns that text."""
+class QuorvexTest(unittest.TestCase):
+    """Gives each test a desktop of its own for the program built."""
 
-    def changed():
-        text = desktop.read_selection(selection)
-        return (text,) if text is not None and text != marker else None
+    def setUp(self):
+        executable = os.environ.get("QUORVEX_EXECUTABLE", "")
+        if not os.access(executable, os.X_OK):
+            raise unittest.SkipTest("QUORVEX_EXECUTABLE does not name the built program")
+        self.desktop = Desktop(self, executable)
 
-    return wait_until(changed, "the %s selection to change" % selection)[0]
+    def start_main(self, verbose=False):
+        """Starts the program and gives its window the keyboard."""
+        main = MainWindow(self.desktop, self.desktop.start_quorvex(verbose))
+        main.focus()
+        return main
+
+    def assert_password(self, password, length, option=2):
+        self.assertEqual(len(password), length, "password %r" % password[:80])
+        strangers = set(password) - OPTION_SETS[option]
+        self.assertFalse(strangers, "not in the set of Option%d: %r" % (option, strangers))

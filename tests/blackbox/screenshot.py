@@ -1,9 +1,6 @@
-"""Takes a picture of the Quorvex window with a freshly made password.
+"""Takes a picture of the Quorvex window with a fresh 24-character password.
 
 Usage: screenshot.py QUORVEX_EXECUTABLE OUTPUT.png
-
-Starts the program on a private virtual X server, types a length of 24,
-presses the button and saves the window, cropped to its own area, as PNG.
 """
 
 import contextlib
@@ -13,17 +10,12 @@ import time
 
 from desktop import Desktop, MainWindow
 
-LENGTH = "24"
-
 
 class _Owner:
-    """Ends what the desktop starts when the picture is taken."""
+    """Ends what the desktop starts once the picture is taken."""
 
     def __init__(self, stack):
-        self._stack = stack
-
-    def addCleanup(self, function, *args, **kwargs):
-        self._stack.callback(function, *args, **kwargs)
+        self.addCleanup = stack.callback
 
 
 def take(executable, output):
@@ -31,20 +23,17 @@ def take(executable, output):
         desktop = Desktop(_Owner(stack), executable)
         main = MainWindow(desktop, desktop.start_quorvex())
         main.focus()
-        desktop.type(LENGTH)
+        desktop.type("24")
         main.press_generate()
         password = main.copy_output()
-        if len(password) != int(LENGTH):
-            raise SystemExit("the program made %r, not %s characters" % (password, LENGTH))
-        # Leave nothing selected, and give the window a moment to repaint.
-        desktop.key("End")
-        time.sleep(0.5)
-
+        if len(password) != 24:
+            raise SystemExit("the program made %r, not 24 characters" % password)
+        desktop.key("End")  # nothing selected
+        time.sleep(0.5)  # time to repaint
         os.makedirs(os.path.dirname(os.path.abspath(output)), exist_ok=True)
         x, y, width, height = desktop.geometry(main.window)
-        desktop.run("import", "-window", "root",
-                    "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage",
-                    os.path.abspath(output))
+        desktop.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y),
+                    "+repage", os.path.abspath(output))
     print("wrote %s (%dx%d)" % (output, width, height))
 
 
