@@ -47,22 +47,31 @@ QLabel* NewPicture(const QString& resource, const QString& accessible_name, QWid
     return label;
 }
 
+// Qt reads a single "&" as a shortcut marker; doubled, it shows as itself.
+QString Shown(const QString& caption) {
+    return QString(caption).replace(u'&', QStringLiteral("&&"));
+}
+
+QString Unshown(const QString& text) {
+    return QString(text).replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
 }  // namespace
 
 void SetCaption(QAbstractButton* button, const QString& caption) {
-    button->setText(QString(caption).replace(u'&', QStringLiteral("&&")));
+    button->setText(Shown(caption));
 }
 
 void SetCaption(QGroupBox* frame, const QString& caption) {
-    frame->setTitle(QString(caption).replace(u'&', QStringLiteral("&&")));
+    frame->setTitle(Shown(caption));
 }
 
 QString Caption(const QAbstractButton* button) {
-    return button->text().replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return Unshown(button->text());
 }
 
 QString Caption(const QGroupBox* frame) {
-    return frame->title().replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return Unshown(frame->title());
 }
 
 Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
@@ -110,16 +119,11 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
 
     const QFont f1 = FixedsysFont();
     const QFont f2 = LucidaHandwritingFont();
-    for (QWidget* widget :
-         {static_cast<QWidget*>(Option1.get()), static_cast<QWidget*>(Option2.get()),
-          static_cast<QWidget*>(Option3.get()), static_cast<QWidget*>(Option4.get()),
-          static_cast<QWidget*>(Text1.get()), static_cast<QWidget*>(Text2.get()),
-          static_cast<QWidget*>(Frame1.get())}) {
+    for (QWidget* widget : {Option1.widget(), Option2.widget(), Option3.widget(), Option4.widget(),
+                            Text1.widget(), Text2.widget(), Frame1.widget()}) {
         widget->setFont(f1);
     }
-    for (QWidget* widget :
-         {static_cast<QWidget*>(Command1.get()), static_cast<QWidget*>(Label1.get()),
-          static_cast<QWidget*>(Label2.get())}) {
+    for (QWidget* widget : {Command1.widget(), Label1.widget(), Label2.widget()}) {
         widget->setFont(f2);
     }
 
@@ -140,11 +144,8 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
     Frame2->lower();
     Frame1->lower();
 
-    for (QWidget* widget :
-         {static_cast<QWidget*>(Frame1.get()), static_cast<QWidget*>(Frame2.get()),
-          static_cast<QWidget*>(Image1.get()), static_cast<QWidget*>(Image2.get()),
-          static_cast<QWidget*>(Label1.get()), static_cast<QWidget*>(Label2.get()),
-          static_cast<QWidget*>(Label3.get()), static_cast<QWidget*>(Label4.get())}) {
+    for (QWidget* widget : {Frame1.widget(), Frame2.widget(), Image1.widget(), Image2.widget(),
+                            Label1.widget(), Label2.widget(), Label3.widget(), Label4.widget()}) {
         widget->setFocusPolicy(Qt::NoFocus);
     }
 

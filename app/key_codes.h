@@ -18,8 +18,8 @@ inline constexpr runtime::Integer Alt = 4;
 }  // namespace ShiftBits
 
 // The code of a key: letters are their capital's code whatever the case,
-// digits their character's code; other keys the desktop's usual codes, 0 for
-// keys that have none.
+// digits their character's code. No handler of the program looks at any other
+// key, so the rest come as 0.
 runtime::Integer KeyCodeOf(int qt_key);
 
 // The modifiers held, as bits: 1 Shift, 2 Ctrl, 4 Alt.

@@ -26,10 +26,6 @@ void PasswordBox::setLocked(bool locked) {
     }
 }
 
-bool PasswordBox::isLocked() const {
-    return isReadOnly();
-}
-
 QMimeData* PasswordBox::createMimeDataFromSelection() const {
     return runtime::SecretTextMimeData(textCursor().selectedText());
 }

@@ -14,7 +14,6 @@ class PasswordBox : public QPlainTextEdit {
 
     // Locked: the user can select the text but not change it.
     void setLocked(bool locked);
-    bool isLocked() const;
 
   protected:
     // What the box's own copy puts on the clipboard carries the secret mark.

@@ -76,6 +76,17 @@ const char* Verdict(double ratio, double target) {
     return ratio <= target ? "met" : "MISSED";
 }
 
+// One line of the summary: a measured time against its reference and target.
+void PrintRatio(const char* what, double seconds, double reference, int decimals, double target) {
+    if (std::isnan(seconds) || std::isnan(reference)) {
+        std::printf("  %s: not measured\n", what);
+        return;
+    }
+    const double ratio = seconds / reference;
+    std::printf("  %s: %.*f ms / %.*f ms = %.2f (target <= %g: %s)\n", what, decimals,
+                seconds * 1e3, decimals, reference * 1e3, ratio, target, Verdict(ratio, target));
+}
+
 void PrintSummary(const RecordingReporter& reporter) {
     const double click = reporter.SecondsOf("BM_ClickThroughWindow");
     const double set_text = reporter.SecondsOf("BM_SetPlainText32766");
@@ -87,24 +98,8 @@ void PrintSummary(const RecordingReporter& reporter) {
     const double t2 = reporter.SecondsOf("BM_AppendOneByOne/4000");
 
     std::printf("\nSummary for %d characters of Option4:\n", kLongestPassword);
-    if (std::isnan(click) || std::isnan(set_text)) {
-        std::printf("  click through the window / one setPlainText: not measured\n");
-    } else {
-        const double ratio = click / set_text;
-        std::printf(
-            "  click through the window / one setPlainText: %.1f ms / %.1f ms = %.2f"
-            " (target <= 2: %s)\n",
-            click * 1e3, set_text * 1e3, ratio, Verdict(ratio, 2));
-    }
-    if (std::isnan(draw_and_map) || std::isnan(floor)) {
-        std::printf("  draw-and-map / random bytes floor: not measured\n");
-    } else {
-        const double ratio = draw_and_map / floor;
-        std::printf(
-            "  draw-and-map / random bytes floor: %.3f ms / %.3f ms = %.2f"
-            " (target <= 5: %s)\n",
-            draw_and_map * 1e3, floor * 1e3, ratio, Verdict(ratio, 5));
-    }
+    PrintRatio("click through the window / one setPlainText", click, set_text, 1, 2);
+    PrintRatio("draw-and-map / random bytes floor", draw_and_map, floor, 3, 5);
     const double draws = quorvex::bench::g_measured_draws_per_password;
     if (draws > 0) {
         std::printf("  draws per password: %.0f measured, %.0f expected\n", draws,

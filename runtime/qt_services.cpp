@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
-#include <QPushButton>
 #include <cstdlib>
 #include <vector>
 
@@ -18,56 +17,24 @@ struct ButtonChoice {
     int answer;
 };
 
-// The buttons of a style, in the order they stand in the box.
+// The buttons of a style, in the order they stand in the box: Yes and No, or
+// OK alone. The last one is what Esc and the close box stand for.
 std::vector<ButtonChoice> ButtonsOf(int style) {
-    using B = QMessageBox;
-    switch (style & 7) {
-        case 1:
-            return {{B::Ok, MsgBoxResult::Ok}, {B::Cancel, MsgBoxResult::Cancel}};
-        case 2:
-            return {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}};
-        case 3:
-            return {{B::Yes, MsgBoxResult::Yes},
-                    {B::No, MsgBoxResult::No},
-                    {B::Cancel, MsgBoxResult::Cancel}};
-        case 4:
-            return {{B::Yes, MsgBoxResult::Yes}, {B::No, MsgBoxResult::No}};
-        case 5:
-            return {{B::Retry, 4}, {B::Cancel, MsgBoxResult::Cancel}};
-        default:
-            return {{B::Ok, MsgBoxResult::Ok}};
+    if ((style & 7) == MsgBoxStyle::YesNo) {
+        return {{QMessageBox::Yes, MsgBoxResult::Yes}, {QMessageBox::No, MsgBoxResult::No}};
     }
+    return {{QMessageBox::Ok, MsgBoxResult::Ok}};
 }
 
 QMessageBox::Icon IconOf(int style) {
     switch (style & 0x70) {
         case MsgBoxStyle::Critical:
             return QMessageBox::Critical;
-        case MsgBoxStyle::Question:
-            return QMessageBox::Question;
         case MsgBoxStyle::Exclamation:
             return QMessageBox::Warning;
-        case MsgBoxStyle::Information:
-            return QMessageBox::Information;
         default:
             return QMessageBox::NoIcon;
     }
-}
-
-// The button that Esc and the close box stand for: Cancel where there is one,
-// No in a Yes/No box, OK when it is alone.
-QMessageBox::StandardButton EscapeOf(const std::vector<ButtonChoice>& buttons) {
-    for (const ButtonChoice& choice : buttons) {
-        if (choice.button == QMessageBox::Cancel) {
-            return choice.button;
-        }
-    }
-    for (const ButtonChoice& choice : buttons) {
-        if (choice.button == QMessageBox::No) {
-            return choice.button;
-        }
-    }
-    return buttons.size() == 1 ? buttons.front().button : QMessageBox::NoButton;
 }
 
 }  // namespace
@@ -87,10 +54,7 @@ int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
     }
     const std::size_t default_index = static_cast<std::size_t>((style >> 8) & 3);
     box.setDefaultButton(buttons[default_index < buttons.size() ? default_index : 0].button);
-    if (const QMessageBox::StandardButton escape = EscapeOf(buttons);
-        escape != QMessageBox::NoButton) {
-        box.setEscapeButton(escape);
-    }
+    box.setEscapeButton(buttons.back().button);
     box.exec();
 
     // Give the keyboard back to the control that had it, also where no window
@@ -102,12 +66,11 @@ int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
 
     const QAbstractButton* clicked = box.clickedButton();
     for (const ButtonChoice& choice : buttons) {
-        if (clicked != nullptr && clicked == box.button(choice.button)) {
+        if (clicked == box.button(choice.button)) {
             return choice.answer;
         }
     }
-    // Closed without a button where no escape button exists.
-    return buttons.front().answer;
+    return buttons.back().answer;
 }
 
 double QtServices::Rnd() {

@@ -1,42 +1,30 @@
 #include "runtime/runtime.h"
 
 #include <locale.h>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace quorvex::runtime {
 
 RuntimeError::RuntimeError(ErrorNumber number, const QString& description)
-    : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+    : std::runtime_error(description.toStdString()), number_(number) {}
 
 QString ErrorDescription(ErrorNumber number) {
     switch (number) {
-        case ErrorNumber::InvalidProcedureCall:
-            return QStringLiteral("Invalid procedure call or argument");
         case ErrorNumber::Overflow:
             return QStringLiteral("Overflow");
-        case ErrorNumber::DivisionByZero:
-            return QStringLiteral("Division by zero");
         case ErrorNumber::TypeMismatch:
             return QStringLiteral("Type mismatch");
         case ErrorNumber::InternalError:
             return QStringLiteral("Internal error");
         case ErrorNumber::DeviceUnavailable:
             return QStringLiteral("Device unavailable");
-        case ErrorNumber::PermissionDenied:
-            return QStringLiteral("Permission denied");
     }
     return QStringLiteral("Application-defined or object-defined error");
 }
 
 void Raise(ErrorNumber number) {
     throw RuntimeError(number, ErrorDescription(number));
-}
-
-void Raise(ErrorNumber number, const QString& description) {
-    throw RuntimeError(number, description);
 }
 
 namespace {

@@ -24,13 +24,10 @@ inline constexpr Integer ToTruth(bool value) {
 
 // Runtime error numbers that this program can meet.
 enum class ErrorNumber : int {
-    InvalidProcedureCall = 5,
     Overflow = 6,
-    DivisionByZero = 11,
     TypeMismatch = 13,
     InternalError = 51,
     DeviceUnavailable = 68,
-    PermissionDenied = 70,
 };
 
 // A failure that ends the running handler at the statement that raised it.
@@ -39,15 +36,13 @@ class RuntimeError : public std::runtime_error {
     RuntimeError(ErrorNumber number, const QString& description);
 
     ErrorNumber number() const { return number_; }
-    const QString& description() const { return description_; }
+    QString description() const { return QString::fromUtf8(what()); }
 
   private:
     ErrorNumber number_;
-    QString description_;
 };
 
 [[noreturn]] void Raise(ErrorNumber number);
-[[noreturn]] void Raise(ErrorNumber number, const QString& description);
 
 // The standard description of a runtime error number ("Overflow", ...).
 QString ErrorDescription(ErrorNumber number);

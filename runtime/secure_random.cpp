@@ -34,8 +34,6 @@ void SecureRandom::Refill() {
 }
 
 void SecureRandom::Reset() {
-    explicit_bzero(buffer_.data(), buffer_.size());
-    position_ = buffer_.size();
     Refill();
 }
 

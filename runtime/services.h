@@ -15,15 +15,12 @@ namespace MsgBoxStyle {
 inline constexpr int OkOnly = 0;
 inline constexpr int YesNo = 4;
 inline constexpr int Critical = 16;
-inline constexpr int Question = 32;
 inline constexpr int Exclamation = 48;
-inline constexpr int Information = 64;
 inline constexpr int DefaultButton2 = 256;
 }  // namespace MsgBoxStyle
 
 namespace MsgBoxResult {
 inline constexpr int Ok = 1;
-inline constexpr int Cancel = 2;
 inline constexpr int Yes = 6;
 inline constexpr int No = 7;
 }  // namespace MsgBoxResult
