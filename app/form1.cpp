@@ -263,7 +263,7 @@ void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text2.get() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        Integer key_code = KeyCodeOf(key->key());
+        Integer key_code = KeyCodeOf(ShortcutKey(*key));
         Integer shift = ShiftOf(key->modifiers());
         runtime::RunEventHandler(services_, [&] { Text2_KeyDown(key_code, shift); });
         // The key goes on to the box: the handler never consumes it.

@@ -1,11 +1,34 @@
 #include "app/password_box.h"
 
+#include "app/key_codes.h"
 #include "runtime/qt_services.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <memory>
 
 namespace quorvex::app {
+
+namespace {
+
+// Marks a deliberate copy for as long as it runs.
+class CopyScope {
+  public:
+    explicit CopyScope(bool& copying) : copying_(copying) { copying_ = true; }
+    ~CopyScope() { copying_ = false; }
+    CopyScope(const CopyScope&) = delete;
+    CopyScope& operator=(const CopyScope&) = delete;
+
+  private:
+    bool& copying_;
+};
+
+}  // namespace
 
 PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -27,7 +50,42 @@ void PasswordBox::setLocked(bool locked) {
 }
 
 QMimeData* PasswordBox::createMimeDataFromSelection() const {
+    if (!copying_) {
+        return new QMimeData;
+    }
     return runtime::SecretTextMimeData(textCursor().selectedText());
+}
+
+void PasswordBox::keyPressEvent(QKeyEvent* event) {
+    // The box's own shortcuts (Ctrl+A, Ctrl+C) work on the same keys under a
+    // non-Latin layout as the window's copy shortcut does.
+    const int key = ShortcutKey(*event);
+    QKeyEvent latin(event->type(), key, event->modifiers(), event->nativeScanCode(),
+                    event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
+                    event->isAutoRepeat(), static_cast<quint16>(event->count()));
+    QKeyEvent* const shortcut = key == event->key() ? event : &latin;
+    if (shortcut->matches(QKeySequence::Copy)) {
+        const CopyScope scope(copying_);
+        QPlainTextEdit::keyPressEvent(shortcut);
+    } else {
+        QPlainTextEdit::keyPressEvent(shortcut);
+    }
+    event->setAccepted(shortcut->isAccepted());
+}
+
+void PasswordBox::contextMenuEvent(QContextMenuEvent* event) {
+    const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    // The menu's Copy is a deliberate copy too; nothing else in the menu is.
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == u"edit-copy") {
+            action->disconnect();
+            connect(action, &QAction::triggered, this, [this] {
+                const CopyScope scope(copying_);
+                copy();
+            });
+        }
+    }
+    menu->exec(event->globalPos());
 }
 
 }  // namespace quorvex::app

@@ -16,8 +16,16 @@ class PasswordBox : public QPlainTextEdit {
     void setLocked(bool locked);
 
   protected:
-    // What the box's own copy puts on the clipboard carries the secret mark.
+    // Only a deliberate copy (Ctrl+C, Ctrl+Insert, the menu's Copy) gives the
+    // selection away, marked secret. Selecting text (the X11 PRIMARY
+    // selection, which any program and clipboard managers read unasked) and
+    // dragging it out get nothing.
     QMimeData* createMimeDataFromSelection() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    bool copying_ = false;
 };
 
 }  // namespace quorvex::app

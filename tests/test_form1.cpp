@@ -2,6 +2,7 @@
 // keyboard and the three handlers driven through the controls, with
 // randomness, message-box answers and the clipboard scripted.
 #include "app/form1.h"
+#include "app/key_codes.h"
 #include "app/password_box.h"
 #include "tests/scripted_services.h"
 
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -542,6 +544,67 @@ class TestForm1 : public QObject {
             QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
                      QByteArrayLiteral("secret"));
         }
+    }
+
+    // Letters by the key's symbol under Latin layouts, by the physical key under
+    // a non-Latin layout alone; xkb keycodes: 54 is the US C key, 38 A, 24 Q,
+    // 34 the [ key, 118 Insert.
+    void shortcutKeys_data() {
+        QTest::addColumn<int>("qt_key");
+        QTest::addColumn<uint>("keycode");
+        QTest::addColumn<int>("shortcut_key");
+        QTest::addColumn<int>("key_code");
+
+        QTest::newRow("US C") << int{Qt::Key_C} << 54U << int{Qt::Key_C} << 67;
+        QTest::newRow("Dvorak C (US I key)") << int{Qt::Key_C} << 31U << int{Qt::Key_C} << 67;
+        QTest::newRow("Dvorak J on the US C key") << int{Qt::Key_J} << 54U << int{Qt::Key_J} << 74;
+        QTest::newRow("Dvorak apostrophe on the US Q key")
+            << int{Qt::Key_Apostrophe} << 24U << int{Qt::Key_Apostrophe} << 0;
+        QTest::newRow("Russian es") << 0x421 << 54U << int{Qt::Key_C} << 67;
+        QTest::newRow("Russian ef") << 0x424 << 38U << int{Qt::Key_A} << 65;
+        QTest::newRow("Russian ha on the [ key") << 0x425 << 34U << 0x425 << 0;
+        QTest::newRow("Greek psi") << 0x3a8 << 54U << int{Qt::Key_C} << 67;
+        QTest::newRow("Hebrew bet") << 0x5d1 << 54U << int{Qt::Key_C} << 67;
+        QTest::newRow("Russian es, keycode unknown") << 0x421 << 0U << 0x421 << 0;
+        QTest::newRow("no symbol") << int{Qt::Key_unknown} << 54U << int{Qt::Key_C} << 67;
+        QTest::newRow("Insert") << int{Qt::Key_Insert} << 118U << int{Qt::Key_Insert} << 0;
+        QTest::newRow("Russian digit 1") << int{Qt::Key_1} << 10U << int{Qt::Key_1} << 49;
+    }
+
+    void shortcutKeys() {
+        QFETCH(int, qt_key);
+        QFETCH(uint, keycode);
+        QFETCH(int, shortcut_key);
+        QFETCH(int, key_code);
+        QCOMPARE(quorvex::app::ShortcutKey(qt_key, keycode), shortcut_key);
+        QCOMPARE(quorvex::app::KeyCodeOf(quorvex::app::ShortcutKey(qt_key, keycode)), key_code);
+    }
+
+    // Ctrl+A and Ctrl+C as a Russian layout alone delivers them: Cyrillic
+    // symbols with the physical keys' codes.
+    void copyUnderNonLatinLayout() {
+        Window window;
+        QVERIFY(window.Start());
+        window.Generate(QStringLiteral("3"), {1, 2, 3});
+        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_End);
+        auto press = [box](int key, quint32 keycode, const QString& text) {
+            QKeyEvent down(QEvent::KeyPress, key, Qt::ControlModifier, keycode, 0, 0, text);
+            QApplication::sendEvent(box, &down);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::ControlModifier, keycode, 0, 0, text);
+            QApplication::sendEvent(box, &up);
+        };
+        press(0x424, 38, QStringLiteral("\u0444"));  // Ctrl+ф on the A key
+        QCOMPARE(box->textCursor().selectedText(), QStringLiteral("abc"));
+        QVERIFY(window.services.clipboard_log.isEmpty());
+        press(0x421, 54, QStringLiteral("\u0441"));  // Ctrl+с on the C key
+        QCOMPARE(window.services.clipboard_log, QStringList({"clear", "set:abc"}));
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data != nullptr);
+        QCOMPARE(data->text(), QStringLiteral("abc"));
+        QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
+                 QByteArrayLiteral("secret"));
     }
 };
 
