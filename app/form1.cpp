@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QWindow>
 #include <array>
 
 namespace quorvex::app {
@@ -161,13 +162,29 @@ void Form1::Load() {
 }
 
 void Form1::ShowCentred() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen != nullptr) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    Centre();
+    // A window manager adds its frame only when the window is first shown;
+    // the window is centred again, frame included, once it is known.
+    centring_ = true;
+    create();
+    windowHandle()->installEventFilter(this);
     show();
     activateWindow();
     raise();
+}
+
+void Form1::Centre() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize frame = frameGeometry().size();
+    // Where the frame is known, its corner; else the inner area's.
+    move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
 runtime::Single Form1::ScaleWidth() const {
@@ -261,6 +278,14 @@ void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (centring_ && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        // Shown at last: the window manager has framed it, or there is none.
+        centring_ = false;
+        if (!windowHandle()->frameMargins().isNull()) {
+            Centre();
+        }
+    }
     if (watched == Text2.get() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         Integer key_code = KeyCodeOf(ShortcutKey(*key));

@@ -192,6 +192,8 @@ def gif_bytes(rows):
 
 # ---------------------------------------------------------------- icon
 
+ICON_IMAGE_ID = 30001  # the executable's one icon image, in icon group 1
+
 GREY = (192, 192, 192)
 DARK = (128, 128, 128)
 PALE = (223, 223, 223)
@@ -290,7 +292,9 @@ def png_bytes(px):
             chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
-def ico_bytes(px):
+def icon_image_bytes(px):
+    """One icon image as Windows keeps it: a DIB header of double height,
+    the colours bottom-up in BGR, then an all-opaque mask."""
     height, width = len(px), len(px[0])
     xor = bytearray()
     for row in reversed(px):           # bottom-up, BGR
@@ -300,12 +304,28 @@ def ico_bytes(px):
         line += b"\0" * (-len(line) % 4)
         xor += line
     and_mask = b"\0" * (((width + 31) // 32 * 4) * height)
-    bmp = struct.pack("<IiiHHIIiiII", 40, width, 2 * height, 1, 24, 0,
-                      len(xor) + len(and_mask), 0, 0, 0, 0) + xor + and_mask
-    header = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 24,
-                        len(bmp), 6 + 16)
-    return header + entry + bmp
+    return struct.pack("<IiiHHIIiiII", 40, width, 2 * height, 1, 24, 0,
+                       len(xor) + len(and_mask), 0, 0, 0, 0) + xor + and_mask
+
+
+def icon_entry(px, image, last_field_format, last_field):
+    """The directory entry of one 24-bit image; an .ico file ends it with the
+    image's offset in the file, a group resource with the image's id."""
+    height, width = len(px), len(px[0])
+    return struct.pack("<BBBBHHI" + last_field_format, width % 256, height % 256, 0, 0, 1, 24,
+                       len(image), last_field)
+
+
+def ico_bytes(px):
+    image = icon_image_bytes(px)
+    return struct.pack("<HHH", 0, 1, 1) + icon_entry(px, image, "I", 6 + 16) + image
+
+
+def icon_group_bytes(px, image_id):
+    """The executable's icon group (RT_GROUP_ICON) with its one image, which
+    the resource file stores on its own as RT_ICON image_id."""
+    image = icon_image_bytes(px)
+    return struct.pack("<HHH", 0, 1, 1) + icon_entry(px, image, "H", image_id)
 
 
 # ---------------------------------------------------------------- main
@@ -326,6 +346,10 @@ def main(argv):
     icon = draw_icon()
     write(os.path.join(out_dir, "icon.png"), png_bytes(icon))
     write(os.path.join(out_dir, "icon.ico"), ico_bytes(icon))
+    # For quorvex.rc: icon group 1 holding image 30001, as raw resources,
+    # since the resource compiler would number the image of an ICON itself.
+    write(os.path.join(out_dir, "icon_image.bin"), icon_image_bytes(icon))
+    write(os.path.join(out_dir, "icon_group.bin"), icon_group_bytes(icon, ICON_IMAGE_ID))
 
 
 if __name__ == "__main__":

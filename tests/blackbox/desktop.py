@@ -121,15 +121,17 @@ class Desktop:
             end_process(server)
         raise AssertionError("no free display for Xvfb")
 
-    def start_quorvex(self, verbose=False):
+    def start_quorvex(self, verbose=False, args=(), env_extra=None):
         """Starts a copy of the program with its output streams in files;
-        verbose lets every debug message of the program and Qt through."""
+        verbose lets every debug message of the program and Qt through; args
+        go on its command line and env_extra into its environment."""
         env = dict(self.env, QT_LOGGING_RULES="*.debug=true") if verbose else self.env
+        env = dict(env, **(env_extra or {}))
         self._started += 1
         paths = [os.path.join(self.folder, "%d.%s" % (self._started, name))
                  for name in ("out", "err")]
         with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-            process = subprocess.Popen([self.executable], env=env, cwd=self.home,
+            process = subprocess.Popen([self.executable, *args], env=env, cwd=self.home,
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         process.stream_paths = paths
         self.test.addCleanup(end_process, process)
@@ -213,12 +215,36 @@ class Desktop:
         wait_until(lambda: self.read_selection(selection) == text, "xclip's selection")
         return text
 
-    def changed_selection(self, marker, selection="clipboard"):
+    def set_layout(self, *setxkbmap_args):
+        """Gives the screen's keyboard another layout, as setxkbmap takes it."""
+        self.run("setxkbmap", *setxkbmap_args)
+
+    def start_window_manager(self):
+        """Starts openbox on the screen and waits until it manages windows."""
+        if not shutil.which("openbox"):
+            raise unittest.SkipTest("openbox is not installed")
+        manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.test.addCleanup(end_process, manager)
+        wait_until(lambda: "window id" in self.run(
+            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False).stdout,
+            "openbox to manage the screen")
+        return manager
+
+    def frame_extents(self, window):
+        """(left, right, top, bottom) of the frame a window manager put
+        around a window, or None while it has put none."""
+        text = self.run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS", check=False).stdout
+        _, equals, values = text.partition("=")
+        return tuple(int(v) for v in values.split(",")) if equals else None
+
+    def changed_selection(self, marker, selection="clipboard", timeout=TIMEOUT):
         """Waits for another owner to offer text instead of marker; returns it."""
         def changed():
             text = self.read_selection(selection)
             return (text,) if text not in (None, marker) else None
-        return wait_until(changed, "the %s selection to change" % selection)[0]
+        return wait_until(changed, "the %s selection to change" % selection, timeout)[0]
 
 
 class MainWindow:
