@@ -7,14 +7,17 @@
 #include "tests/scripted_services.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +26,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 
 using quorvex::app::ControlGeometry;
 using quorvex::app::Form1;
@@ -605,6 +609,43 @@ class TestForm1 : public QObject {
         QCOMPARE(data->text(), QStringLiteral("abc"));
         QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
                  QByteArrayLiteral("secret"));
+    }
+
+    // The menu's Copy is a deliberate copy: the selection goes on the
+    // clipboard, marked secret, as with Ctrl+C.
+    void contextMenuCopy() {
+        Window window;
+        QVERIFY(window.Start());
+        window.Generate(QStringLiteral("3"), {1, 2, 3});
+        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        bool triggered = false;
+        QTimer::singleShot(0, box, [&triggered] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) {
+                return;
+            }
+            for (QAction* action : menu->actions()) {
+                if (action->objectName() == u"edit-copy") {
+                    action->trigger();
+                    triggered = true;
+                }
+            }
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                box->viewport()->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(box->viewport(), &event);
+        QVERIFY(triggered);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data != nullptr);
+        QCOMPARE(data->text(), QStringLiteral("abc"));
+        QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
+                 QByteArrayLiteral("secret"));
+        // The program's own handler runs for Ctrl+C alone.
+        QVERIFY(window.services.clipboard_log.isEmpty());
     }
 };
 

@@ -20,6 +20,7 @@ class KeyboardLayoutTest(QuorvexTest):
     LAYOUTS = (
         (("-layout", "ru"), "ctrl+" + KEY_A, "ctrl+" + KEY_C),   # Russian alone
         (("-layout", "gr"), "ctrl+" + KEY_A, "ctrl+" + KEY_C),   # Greek alone
+        (("-layout", "il"), "ctrl+" + KEY_A, "ctrl+" + KEY_C),   # Hebrew alone
         (("-layout", "ru,us"), "ctrl+" + KEY_A, "ctrl+" + KEY_C),  # Russian beside US
         # Dvorak: the key that types "c" is the US I key; xdotool finds it.
         (("-layout", "us", "-variant", "dvorak"), "ctrl+a", "ctrl+c"),
