@@ -215,6 +215,12 @@ class Desktop:
         wait_until(lambda: self.read_selection(selection) == text, "xclip's selection")
         return text
 
+    def wait_selection_taken(self, marker, selection="primary"):
+        """Waits until marker is no longer offered: another owner took the
+        selection, whether it offers text or not."""
+        wait_until(lambda: self.read_selection(selection) != marker,
+                   "the %s selection to be taken" % selection)
+
     def set_layout(self, *setxkbmap_args):
         """Gives the screen's keyboard another layout, as setxkbmap takes it."""
         self.run("setxkbmap", *setxkbmap_args)
