@@ -1,0 +1,298 @@
+"""The built Quorvex as a screen reader finds it on the AT-SPI bus.
+
+The script runs itself again inside a private session bus (dbus-run-session)
+with Debian's own python3, where the pyatspi bindings live. There it starts
+the accessibility bus (at-spi-bus-launcher), turns the screen reader flag on
+as a screen reader does, and starts the program on an Xvfb screen. From then
+on the window is driven through AT-SPI alone: the interfaces Orca uses.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SYSTEM_PYTHON = "/usr/bin/python3"
+RUN_SESSION = "/usr/bin/dbus-run-session"
+BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+IN_PRIVATE_SESSION = "QUORVEX_A11Y_PRIVATE_SESSION"
+
+if __name__ == "__main__" and os.environ.get(IN_PRIVATE_SESSION) != "1":
+    missing = [path for path in (SYSTEM_PYTHON, RUN_SESSION, BUS_LAUNCHER)
+               if not os.access(path, os.X_OK)]
+    if missing:
+        sys.exit("missing %s: the Debian packages python3, dbus and at-spi2-core"
+                 % ", ".join(missing))
+    os.environ[IN_PRIVATE_SESSION] = "1"
+    os.execv(RUN_SESSION, [RUN_SESSION, "--", SYSTEM_PYTHON, "-B",
+                           os.path.abspath(__file__)] + sys.argv[1:])
+
+from desktop import ERROR_TITLE, QuorvexTest, end_process, wait_until  # noqa: E402
+
+pyatspi = None  # imported once the accessibility bus runs
+GLib = None
+
+CAPTIONS = ["0-9", "a-z A-Z 0-9", "a-z A-Z 0-9 !@#$%^&*()_+;:,.-*",
+            "a-z A-Z 0-9 !@#$%^&*()_+;:,.-* =[]{}'<>/?\\|`~"]
+SET_WORDS = ["digits", "letters and digits", "letters, digits and 17 symbols",
+             "letters, digits and 31 symbols"]
+
+# What a screen reader walks: role, name, description and children, in
+# reading order. The four hidden labels are not in it.
+EXPECTED_TREE = (
+    "frame", "Quorvex", "", [
+        ("panel", "Character set", "", [
+            ("radio button", caption, words, []) for caption, words in zip(CAPTIONS, SET_WORDS)]),
+        ("label", "Password length:", "", []),
+        ("text", "Password length", "", []),
+        ("push button", "Generate", "Makes a new password of the chosen length", []),
+        ("panel", "", "", [
+            ("label", "Password:", "", []),
+            ("text", "Password", "", []),
+        ]),
+    ])
+
+
+def start_accessibility_bus(test):
+    """Starts the accessibility bus of this session and turns the screen
+    reader flag on; imports pyatspi, which then finds that bus."""
+    global pyatspi, GLib
+    folder = tempfile.mkdtemp(prefix="quorvex-a11y-")
+    test.addClassCleanup(shutil.rmtree, folder, True)
+    # The launcher keeps the flag in GSettings: in memory, not in the user's
+    # dconf, and with no X screen it could outlive.
+    env = dict(os.environ, HOME=folder, GSETTINGS_BACKEND="memory")
+    env.pop("DISPLAY", None)
+    launcher = subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+    test.addClassCleanup(end_process, launcher)
+
+    from gi.repository import Gio, GLib as glib  # noqa: E402
+    GLib = glib
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+
+    def call(interface, method, signature, *args):
+        return bus.call_sync("org.a11y.Bus", "/org/a11y/bus", interface, method,
+                             GLib.Variant(signature, args) if signature else None,
+                             None, Gio.DBusCallFlags.NO_AUTO_START, 5000, None).unpack()
+
+    def bus_address():
+        try:
+            return call("org.a11y.Bus", "GetAddress", None)[0]
+        except GLib.Error:
+            return None
+
+    wait_until(bus_address, "the accessibility bus")
+    for flag in ("ScreenReaderEnabled", "IsEnabled"):
+        call("org.freedesktop.DBus.Properties", "Set", "(ssv)", "org.a11y.Status", flag,
+             GLib.Variant("b", True))
+    status = [call("org.freedesktop.DBus.Properties", "Get", "(ss)", "org.a11y.Status", flag)[0]
+              for flag in ("ScreenReaderEnabled", "IsEnabled")]
+    if status != [True, True]:
+        raise AssertionError("the screen reader flag stays off: %r" % status)
+    import pyatspi as atspi  # noqa: E402
+    pyatspi = atspi
+
+
+def role(accessible):
+    return accessible.getRoleName()
+
+
+def children(accessible):
+    return [accessible.getChildAtIndex(i) for i in range(accessible.childCount)]
+
+
+def states(accessible):
+    return accessible.getState()
+
+
+def tree_of(accessible):
+    return (role(accessible), accessible.name, accessible.description,
+            [tree_of(child) for child in children(accessible)])
+
+
+def relation_targets(accessible, relation_type):
+    return [relation.getTarget(i) for relation in accessible.getRelationSet()
+            if relation.getRelationType() == relation_type
+            for i in range(relation.getNTargets())]
+
+
+def do_action(accessible, *names):
+    """Runs the first action of the accessible named one of names."""
+    action = accessible.queryAction()
+    offered = [action.getName(i) for i in range(action.nActions)]
+    for i, name in enumerate(offered):
+        if name.lower() in names:
+            if not action.doAction(i):
+                raise AssertionError("%r refused %r" % (accessible.name, name))
+            return
+    raise AssertionError("%r offers none of %r, only %r" % (accessible.name, names, offered))
+
+
+def whole_text(accessible):
+    return accessible.queryText().getText(0, -1)
+
+
+class AccessibilityTest(QuorvexTest):
+    @classmethod
+    def setUpClass(cls):
+        start_accessibility_bus(cls)
+
+    def setUp(self):
+        super().setUp()
+        # The bridge must come on through the screen reader flag alone.
+        for name in ("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "QT_ACCESSIBILITY", "NO_AT_BRIDGE"):
+            self.desktop.env.pop(name, None)
+        self.main = self.start_main()
+        self.app = wait_until(self.find_application, "Quorvex on the AT-SPI bus")
+        self.frame = wait_until(lambda: self.app.childCount == 1 and self.app.getChildAtIndex(0),
+                                "the window on the AT-SPI bus")
+        wait_until(lambda: self.frame.childCount == 5, "the controls on the AT-SPI bus")
+        (self.group, self.length_label, self.length_box, self.button,
+         self.output_frame) = children(self.frame)
+        self.options = children(self.group)
+        self.output_label, self.output_box = children(self.output_frame)
+
+    def find_application(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for app in children(desktop):
+            try:
+                if app is not None and app.get_process_id() == self.main.process.pid:
+                    return app
+            except GLib.Error:
+                pass  # an application going away
+        return None
+
+    def generate(self, length_text, option):
+        """Types the length, picks the set and presses the button, all
+        through AT-SPI."""
+        self.length_box.queryEditableText().setTextContents(length_text)
+        do_action(self.options[option - 1], "toggle", "press", "click")
+        do_action(self.button, "press", "click")
+
+    def password(self):
+        """Waits for a password in the output box, which it returns."""
+        return wait_until(lambda: whole_text(self.output_box), "a password in the output box")
+
+    def test_names_roles_group_descriptions_and_states(self):
+        self.assertEqual(tree_of(self.frame), EXPECTED_TREE)
+        self.assertEqual(role(self.app), "application")
+        self.assertEqual(self.frame.getIndexInParent(), 0)
+        # Every child knows its place, so a reader can walk up as well as down.
+        for parent in (self.frame, self.group, self.output_frame):
+            for index, child in enumerate(children(parent)):
+                self.assertEqual((child.parent, child.getIndexInParent()), (parent, index),
+                                 child.name)
+
+        on = [option.name for option in self.options
+              if states(option).contains(pyatspi.STATE_CHECKED)]
+        self.assertEqual(on, [CAPTIONS[1]])
+        self.assertTrue(states(self.length_box).contains(pyatspi.STATE_FOCUSED))
+        self.assertTrue(states(self.length_box).contains(pyatspi.STATE_EDITABLE))
+        output = states(self.output_box)
+        self.assertTrue(output.contains(pyatspi.STATE_READ_ONLY))
+        self.assertFalse(output.contains(pyatspi.STATE_EDITABLE))
+        for accessible in [self.button, self.length_box, self.output_box] + self.options:
+            self.assertTrue(states(accessible).contains(pyatspi.STATE_FOCUSABLE),
+                            accessible.name)
+        for accessible in [self.group, self.length_label, self.output_frame, self.output_label]:
+            self.assertFalse(states(accessible).contains(pyatspi.STATE_FOCUSABLE),
+                             accessible.name)
+
+    def test_boxes_are_labelled_by_their_pictures(self):
+        for label, box in ((self.length_label, self.length_box),
+                           (self.output_label, self.output_box)):
+            with self.subTest(box=box.name):
+                self.assertEqual(relation_targets(box, pyatspi.RELATION_LABELLED_BY), [label])
+                self.assertEqual(relation_targets(label, pyatspi.RELATION_LABEL_FOR), [box])
+
+    def test_password_made_read_and_selected_through_atspi_alone(self):
+        self.generate("12", 3)
+        password = self.password()
+        self.assert_password(password, 12, 3)
+        on = [option.name for option in self.options
+              if states(option).contains(pyatspi.STATE_CHECKED)]
+        self.assertEqual(on, [CAPTIONS[2]])
+        text = self.output_box.queryText()
+        self.assertEqual(text.characterCount, 12)
+        self.assertEqual(text.getText(3, 7), password[3:7])
+
+        text.setSelection(0, 0, 12)
+        self.assertEqual(text.getNSelections(), 1)
+        self.assertEqual(tuple(text.getSelection(0)), (0, 12))
+        # The selection is the box's own: Ctrl+C in the box copies it.
+        self.assertTrue(self.output_box.queryComponent().grabFocus())
+        wait_until(lambda: states(self.output_box).contains(pyatspi.STATE_FOCUSED),
+                   "the output box to take the focus")
+        marker = self.desktop.new_sentinel()
+        self.desktop.key("ctrl+c")
+        self.assertEqual(self.desktop.changed_selection(marker), password)
+
+        # A second press through AT-SPI draws anew from the set picked.
+        do_action(self.button, "press", "click")
+        again = wait_until(lambda: (lambda t: t != password and t)(whole_text(self.output_box)),
+                           "a new password")
+        self.assert_password(again, 12, 3)
+
+    def test_output_box_refuses_writing(self):
+        self.generate("12", 3)
+        password = self.password()
+        self.output_box.queryText().setSelection(0, 2, 6)
+        with self.assertRaises(NotImplementedError):
+            self.output_box.queryEditableText()
+        self.assertNotIn("EditableText", self.output_box.get_interfaces())
+        # Asked directly, past what the box says it offers, the box still
+        # refuses every write. Qt's bridge answers such a call with success
+        # whatever happens, so the text itself is the judge.
+        from gi.repository import Atspi  # noqa: E402
+        self.desktop.new_sentinel()  # something a paste could bring in
+        writes = {
+            "setTextContents": lambda: Atspi.EditableText.set_text_contents(
+                self.output_box, "written"),
+            "insertText": lambda: Atspi.EditableText.insert_text(self.output_box, 0, "ab", 2),
+            "deleteText": lambda: Atspi.EditableText.delete_text(self.output_box, 0, 12),
+            "cutText": lambda: Atspi.EditableText.cut_text(self.output_box, 2, 6),
+            "pasteText": lambda: Atspi.EditableText.paste_text(self.output_box, 0),
+        }
+        for name, write in writes.items():
+            with self.subTest(write=name):
+                try:
+                    write()
+                except GLib.Error:
+                    pass  # refused in so many words
+                self.assertEqual(whole_text(self.output_box), password)
+        self.assertEqual(tuple(self.output_box.queryText().getSelection(0)), (2, 6))
+
+    def test_refused_length_shows_an_alert_that_reads(self):
+        self.generate("0", 1)
+        box = wait_until(lambda: [child for child in children(self.app)
+                                  if child is not None and role(child) == "alert"],
+                         "an alert on the AT-SPI bus")
+        self.assertEqual(len(box), 1)
+        box = box[0]
+        self.assertEqual(box.name, ERROR_TITLE)
+        texts = []
+        buttons = []
+
+        def walk(accessible):
+            if role(accessible) == "label" and accessible.name:
+                texts.append(accessible.name)
+            if role(accessible) == "push button":
+                buttons.append(accessible)
+            for child in children(accessible):
+                walk(child)
+        walk(box)
+        self.assertIn("Password length must be a number from 1 to 32766 inclusive.", texts)
+        self.assertEqual([b.name for b in buttons], ["OK"])
+        wait_until(lambda: states(buttons[0]).contains(pyatspi.STATE_FOCUSED),
+                   "the OK button to have the focus")
+        do_action(buttons[0], "press", "click")
+        wait_until(lambda: not self.desktop.windows(ERROR_TITLE), "the alert to close")
+        self.assertEqual(whole_text(self.output_box), "")
+
+
+if __name__ == "__main__":
+    unittest.main()
