@@ -70,8 +70,9 @@ def start_accessibility_bus(test):
     folder = tempfile.mkdtemp(prefix="quorvex-a11y-")
     test.addClassCleanup(shutil.rmtree, folder, True)
     # The launcher keeps the flag in GSettings: in memory, not in the user's
-    # dconf, and with no X screen it could outlive.
-    env = dict(os.environ, HOME=folder, GSETTINGS_BACKEND="memory")
+    # dconf. Its socket goes into a folder of this run, and it gets no X
+    # screen, which it could outlive.
+    env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR=folder, GSETTINGS_BACKEND="memory")
     env.pop("DISPLAY", None)
     launcher = subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
