@@ -121,10 +121,9 @@ class PictureAccessible : public QAccessibleWidget {
 
     Relations relations(QAccessible::Relation match) const override {
         Relations found = QAccessibleWidget::relations(match);
-        const QWidget* buddy = static_cast<QLabel*>(widget())->buddy();
+        QWidget* buddy = static_cast<QLabel*>(widget())->buddy();
         if ((match & QAccessible::Labelled) && buddy != nullptr) {
-            if (QAccessibleInterface* named =
-                    QAccessible::queryAccessibleInterface(const_cast<QWidget*>(buddy))) {
+            if (QAccessibleInterface* named = QAccessible::queryAccessibleInterface(buddy)) {
                 found.append({named, QAccessible::Labelled});
             }
         }
