@@ -23,7 +23,7 @@ if __name__ == "__main__" and os.environ.get(IN_PRIVATE_SESSION) != "1":
     missing = [path for path in (SYSTEM_PYTHON, RUN_SESSION, BUS_LAUNCHER)
                if not os.access(path, os.X_OK)]
     if missing:
-        sys.exit("missing %s: the Debian packages python3, dbus and at-spi2-core"
+        sys.exit("missing %s: install python3-pyatspi, dbus-daemon and at-spi2-core"
                  % ", ".join(missing))
     os.environ[IN_PRIVATE_SESSION] = "1"
     # pyatspi calls deprecated parts of its own bindings at every step.
