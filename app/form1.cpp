@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/accessibility.h"
 #include "app/fonts.h"
 #include "app/key_codes.h"
 #include "app/password_box.h"
@@ -153,6 +154,7 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
     connect(Command1.get(), &QPushButton::clicked, this,
             [this] { runtime::RunEventHandler(services_, [this] { Command1_Click(); }); });
     Text2->installEventFilter(this);
+    SetUpAccessibility(*this);
 }
 
 Form1::~Form1() = default;

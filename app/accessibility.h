@@ -1,0 +1,20 @@
+// What a screen reader finds in the window: names, descriptions and label
+// links on the controls, and an accessible tree that groups the option
+// buttons and leaves out what is never on screen. The widget tree itself is
+// untouched; only the view through assistive technology is arranged.
+#pragma once
+
+namespace quorvex::app {
+
+class Form1;
+
+// The name of the group that the four option buttons form for assistive
+// technology.
+inline constexpr char kCharacterSetGroupName[] = "Character set";
+
+// Gives the controls of a fully built window their accessible names,
+// descriptions and label links, and has assistive technology see the window
+// through the arranged tree from now on.
+void SetUpAccessibility(Form1& form);
+
+}  // namespace quorvex::app

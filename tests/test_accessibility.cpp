@@ -1,0 +1,111 @@
+// The output box's text interface at its edges, through Qt's accessibility
+// interfaces on the offscreen platform (and so in the sanitizer build too):
+// offsets beyond the text, selection, caret, and character places while the
+// box scrolls. The AT-SPI test covers the rest of the tree.
+#include "app/form1.h"
+#include "app/password_box.h"
+#include "tests/scripted_services.h"
+
+#include <QAccessible>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+using quorvex::app::Form1;
+using quorvex::testing::ScriptedServices;
+
+namespace {
+
+struct Window {
+    Window() : form(services) {
+        // The draws 1 to 62 over and over: a-z, A-Z, then "1" to "9" and "0".
+        services.fallback_rnd = [this] { return ScriptedServices::DrawFor(next++ % 62 + 1); };
+    }
+    bool Start() {
+        form.Load();
+        form.ShowCentred();
+        return QTest::qWaitForWindowActive(&form);
+    }
+    void Generate(const QString& length) {
+        form.Text1->setText(length);
+        QTest::mouseClick(form.Command1.get(), Qt::LeftButton);
+    }
+
+    ScriptedServices services;
+    int next = 0;
+    Form1 form;
+};
+
+QAccessibleInterface* Of(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget);
+}
+
+}  // namespace
+
+class TestAccessibility : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void outputBoxTextAndSelection() {
+        Window window;
+        QVERIFY(window.Start());
+        QAccessibleInterface* box = Of(window.form.Text2.get());
+        QVERIFY(box->editableTextInterface() == nullptr);
+        QAccessibleTextInterface* text = box->textInterface();
+        window.Generate(QStringLiteral("12"));
+        const QString password = QStringLiteral("abcdefghijkl");
+        QCOMPARE(window.form.Text2->toPlainText(), password);
+        QCOMPARE(text->text(10, 99), QStringLiteral("kl"));
+        QCOMPARE(box->text(QAccessible::Value), password);
+
+        text->setSelection(0, 2, 6);
+        QCOMPARE(window.form.Text2->textCursor().selectedText(), QStringLiteral("cdef"));
+        int start = -1;
+        int end = -1;
+        text->selection(0, &start, &end);
+        QCOMPARE(QList<int>({text->selectionCount(), start, end}), QList<int>({1, 2, 6}));
+        text->setSelection(0, -5, 50);  // beyond the ends: the whole text
+        QCOMPARE(window.form.Text2->textCursor().selectedText(), password);
+        text->removeSelection(0);
+        QCOMPARE(text->selectionCount(), 0);
+        text->setCursorPosition(5);
+        QCOMPARE(text->cursorPosition(), 5);
+        QCOMPARE(window.form.Text2->toPlainText(), password);
+    }
+
+    void outputBoxGeometry() {
+        Window window;
+        QVERIFY(window.Start());
+        window.Generate(QStringLiteral("200"));
+        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        QAccessibleTextInterface* text = Of(box)->textInterface();
+        const QRect shown(box->viewport()->mapToGlobal(QPoint(0, 0)), box->viewport()->size());
+
+        // The start shows; each character is found again at its own place.
+        for (int i : {0, 1, 7, 20}) {
+            const QRect rect = text->characterRect(i);
+            QVERIFY2(rect.width() > 0 && shown.contains(rect), qPrintable(QString::number(i)));
+            // Anywhere on the character, its right half too.
+            for (int x : {rect.left(), rect.center().x(), rect.right()}) {
+                QCOMPARE(text->offsetAtPoint(QPoint(x, rect.center().y())), i);
+            }
+        }
+        QVERIFY(!shown.contains(text->characterRect(199)));
+        QCOMPARE(text->offsetAtPoint(shown.topLeft() - QPoint(5, 5)), -1);
+        QVERIFY(!text->characterRect(201).isValid());
+
+        // Scrolled to the end, the last characters show and the first do not.
+        text->scrollToSubstring(190, 200);
+        QVERIFY(box->horizontalScrollBar()->value() > 0);
+        QVERIFY(shown.contains(text->characterRect(199)));
+        QVERIFY(shown.contains(text->characterRect(190)));
+        QVERIFY(!shown.contains(text->characterRect(0)));
+        QCOMPARE(text->offsetAtPoint(text->characterRect(195).center()), 195);
+        text->scrollToSubstring(0, 3);
+        QVERIFY(shown.contains(text->characterRect(0)));
+    }
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "test_accessibility.moc"
