@@ -12,7 +12,17 @@ BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
 # To test the program as a user would, under a virtual X server:
 TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales
 # To make and check the Debian package:
-PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream
+PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
+    diffoscope-minimal git
+
+# Every build of one commit dates the files in its package alike: by the
+# commit's time, unless the caller gives a time of its own.
+ifeq ($(origin SOURCE_DATE_EPOCH),undefined)
+SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null)
+endif
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 .PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
 
@@ -64,9 +74,11 @@ test: deps-test build
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
 
-# The Debian package, made by CPack in the normal build folder.
+# The Debian package, made by CPack in the normal build folder. CPack gives
+# the members of the .deb the modes the umask leaves, so it packs with 022
+# as dpkg-buildpackage does.
 package: deps-package build
-	cd $(BUILD_DIR) && cpack -G DEB
+	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
 
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench

@@ -7,7 +7,7 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quorvex"));
 
     quorvex::runtime::QtServices services;

@@ -2,9 +2,6 @@
 # quorvex_<version>_amd64.deb from the install rules.
 include(GNUInstallDirs)
 
-# Relocations are resolved at start and then made read-only.
-target_link_options(Quorvex PRIVATE -Wl,-z,relro -Wl,-z,now)
-
 set(QUORVEX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvex)
 set(QUORVEX_PACKAGING_DIR ${PROJECT_BINARY_DIR}/packaging)
 

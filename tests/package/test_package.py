@@ -53,9 +53,10 @@ DEPENDS = ("qt6-qpa-plugins", "fonts-dejavu-core", "fonts-dancingscript", "libc6
            "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6")
 
 
-def run(*args):
+def run(*args, umask=None):
     result = subprocess.run(args, capture_output=True, timeout=600, stdin=subprocess.DEVNULL,
-                            encoding="utf-8", errors="replace")
+                            encoding="utf-8", errors="replace",
+                            preexec_fn=None if umask is None else lambda: os.umask(umask))
     if result.returncode != 0:
         raise AssertionError("%s failed (%d):\n%s\n%s" % (
             " ".join(args), result.returncode, result.stdout, result.stderr))
@@ -72,7 +73,8 @@ class PackageTest(unittest.TestCase):
         cls.folder = tempfile.mkdtemp(prefix="quorvex-package-")
         cls.addClassCleanup(shutil.rmtree, cls.folder, True)
         out = os.path.join(cls.folder, "out")
-        run("cpack", "-G", "DEB", "--config", config, "-B", out)
+        # Packed as `make package` packs, with the umask at 022.
+        run("cpack", "-G", "DEB", "--config", config, "-B", out, umask=0o022)
         cls.deb = os.path.join(out, "quorvex_%s_amd64.deb" % cls.version)
         if not os.path.isfile(cls.deb):
             raise AssertionError("cpack made %s" % sorted(os.listdir(out)))
