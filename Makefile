@@ -12,9 +12,20 @@ BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
 # To test the program as a user would, under a virtual X server:
 TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales \
     openbox x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 \
-    dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0
+    dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
+    copyq
 # To make and check the Debian package:
-PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream
+PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
+    diffoscope-minimal git
+
+# Every build of one commit dates the files in its package alike: by the
+# commit's time, unless the caller gives a time of its own.
+ifeq ($(origin SOURCE_DATE_EPOCH),undefined)
+SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null)
+endif
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 .PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
 
@@ -44,8 +55,10 @@ deps-test: deps deps-package
 deps-package: deps
 	$(call install_missing,$(PACKAGE_PACKAGES))
 
+# The normal build is the one packed, so it is hardened; the sanitizer build
+# below is not, as _FORTIFY_SOURCE and AddressSanitizer get in each other's way.
 $(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_HARDENING=ON
 
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -62,13 +75,16 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_chec
 
 test: deps-test build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
-	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_SANITIZE=ON -DQUORVEX_BENCHMARKS=OFF
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_SANITIZE=ON -DQUORVEX_HARDENING=OFF \
+	    -DQUORVEX_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
 
-# The Debian package, made by CPack in the normal build folder.
+# The Debian package, made by CPack in the normal build folder. CPack gives
+# the members of the .deb the modes the umask leaves, so it packs with 022
+# as dpkg-buildpackage does.
 package: deps-package build
-	cd $(BUILD_DIR) && cpack -G DEB
+	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
 
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench

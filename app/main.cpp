@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
     QtCommandLine command_line(argc > 0 ? argv[0] : nullptr);
     QApplication application(command_line.argc, command_line.argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quorvex"));
 
     quorvex::runtime::QtServices services;

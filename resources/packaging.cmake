@@ -2,9 +2,6 @@
 # quorvex_<version>_amd64.deb from the install rules.
 include(GNUInstallDirs)
 
-# Relocations are resolved at start and then made read-only.
-target_link_options(Quorvex PRIVATE -Wl,-z,relro -Wl,-z,now)
-
 set(QUORVEX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvex)
 set(QUORVEX_PACKAGING_DIR ${PROJECT_BINARY_DIR}/packaging)
 
@@ -59,8 +56,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "."
     "Type the length, choose the set and press the button; select the password"
     "and press Ctrl+C to put it on the clipboard. Lengths from 1000 on ask for"
-    "confirmation first. The program keeps no settings, writes no files, uses"
-    "no network, and runs only once at a time for each user.")
+    "confirmation first. The program keeps no settings, stores no passwords,"
+    "uses no network, and runs only once at a time for each user.")
+set(CPACK_PACKAGE_HOMEPAGE_URL ${PROJECT_HOMEPAGE_URL})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build[^/]*/;/\\\\.git/")

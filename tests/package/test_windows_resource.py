@@ -2,11 +2,14 @@
 reads the compiled resources back: the icon group, its one image and the
 version record.
 
-Environment: QUORVEX_RC (the resource script) and QUORVEX_ICON_ICO (the icon
-file drawn with the window's icon, whose image the executable must hold).
+Environment: QUORVEX_RC (the resource script), QUORVEX_ICON_ICO (the icon
+file drawn with the window's icon, whose image the executable must hold),
+QUORVEX_VERSION_HEADER_DIR (the build folder holding quorvex_version.h) and
+QUORVEX_VERSION (the build's version).
 """
 
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -61,12 +64,17 @@ class WindowsResourceTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             with open(os.path.join(folder, "winver.h"), "w") as header:
                 header.write(WINVER_H)
+            command = [WINDRES, "--preprocessor=cpp", "--preprocessor-arg=-P", "-I", folder,
+                       "-I", os.path.dirname(script),
+                       "-I", os.environ["QUORVEX_VERSION_HEADER_DIR"], "-i", script]
             output = os.path.join(folder, "quorvex.res")
-            subprocess.run([WINDRES, "--preprocessor=cpp", "-I", folder,
-                            "-I", os.path.dirname(script), "-i", script,
-                            "-O", "res", "-o", output], check=True, timeout=60)
+            subprocess.run(command + ["-O", "res", "-o", output], check=True, timeout=60)
             with open(output, "rb") as stream:
                 cls.entries = read_res(stream.read())
+            # The same script as windres reads it, for the version record's text.
+            cls.decompiled = subprocess.run(command + ["-O", "rc"], check=True, timeout=60,
+                                            capture_output=True, encoding="utf-8",
+                                            errors="replace").stdout
 
     def test_only_icon_group_1_its_image_30001_and_the_version(self):
         self.assertEqual(sorted(self.entries, key=repr),
@@ -90,6 +98,19 @@ class WindowsResourceTest(unittest.TestCase):
         self.assertEqual(image[40 + 32 * 32 * 3:], bytes(32 * 4))  # all opaque
         with open(os.environ["QUORVEX_ICON_ICO"], "rb") as stream:
             self.assertEqual(image, stream.read()[6 + 16:])  # the .ico's one image
+
+    def test_version_record_carries_the_build_version(self):
+        record = self.decompiled[self.decompiled.index("VERSIONINFO"):]
+        major, minor, patch, tweak = (int(part) for part in
+                                      os.environ["QUORVEX_VERSION"].split("."))
+        numbers = "%d, %d, %d, %d" % (major, minor, patch, tweak)
+        text = "%d.%02d.%04d" % (major, minor, tweak)
+        for key in ("FILEVERSION", "PRODUCTVERSION"):
+            with self.subTest(key=key):
+                self.assertEqual(re.findall(r"(?m)^\s*%s (.*)$" % key, record), [numbers])
+        for key in ("FileVersion", "ProductVersion"):
+            with self.subTest(key=key):
+                self.assertEqual(re.findall(r'VALUE "%s", "([^"]*)"' % key, record), [text])
 
 
 if __name__ == "__main__":
