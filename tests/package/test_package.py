@@ -13,18 +13,23 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "blackbox"))
 from desktop import Desktop, MainWindow  # noqa: E402
 
 BINARY = "usr/bin/Quorvex"
 DESKTOP_ENTRY = "usr/share/applications/quorvex.desktop"
-ICON = "usr/share/icons/hicolor/32x32/apps/quorvex.png"
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+ICONS = {size: "usr/share/icons/hicolor/%dx%d/apps/quorvex.png" % (size, size)
+         for size in ICON_SIZES}
+ICON_SVG = "usr/share/icons/hicolor/scalable/apps/quorvex.svg"
 METAINFO = "usr/share/metainfo/io.github.quorvex.Quorvex.metainfo.xml"
 COPYRIGHT = "usr/share/doc/quorvex/copyright"
 CHANGELOG = "usr/share/doc/quorvex/changelog.gz"
 MANUAL = "usr/share/man/man1/Quorvex.1.gz"
-FILES = {BINARY, DESKTOP_ENTRY, ICON, METAINFO, COPYRIGHT, CHANGELOG, MANUAL}
+FILES = {BINARY, DESKTOP_ENTRY, ICON_SVG, METAINFO, COPYRIGHT, CHANGELOG, MANUAL,
+         *ICONS.values()}
 
 # What the text files must hold; {version} stands for the package's version.
 CONTENTS = (
@@ -49,7 +54,7 @@ CONTENTS = (
 )
 
 # Loaded at run time (no linker finds these) or linked with.
-DEPENDS = ("qt6-qpa-plugins", "fonts-dejavu-core", "fonts-dancingscript", "libc6",
+DEPENDS = ("qt6-qpa-plugins", "qt6-wayland", "fonts-dejavu-core", "fonts-dancingscript", "libc6",
            "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6")
 
 
@@ -98,11 +103,16 @@ class PackageTest(unittest.TestCase):
         description = run("file", "-b", self.path(BINARY))
         self.assertRegex(description, r"^ELF 64-bit .*x86-64.*, stripped$")
 
-    def test_icon_is_a_32_pixel_png(self):
-        with open(self.path(ICON), "rb") as stream:
-            head = stream.read(24)
-        self.assertEqual((head[:8], head[12:16]), (b"\x89PNG\r\n\x1a\n", b"IHDR"))
-        self.assertEqual(struct.unpack(">II", head[16:24]), (32, 32))
+    def test_icons_are_pngs_of_their_hicolor_size_and_an_svg(self):
+        for size, relative in ICONS.items():
+            with self.subTest(size=size):
+                with open(self.path(relative), "rb") as stream:
+                    head = stream.read(24)
+                self.assertEqual((head[:8], head[12:16]), (b"\x89PNG\r\n\x1a\n", b"IHDR"))
+                self.assertEqual(struct.unpack(">II", head[16:24]), (size, size))
+        root = ElementTree.parse(self.path(ICON_SVG)).getroot()
+        self.assertEqual(root.tag, "{http://www.w3.org/2000/svg}svg")
+        self.assertEqual(root.get("viewBox"), "0 0 32 32")
 
     def test_contents(self):
         for relative, pattern in CONTENTS:
