@@ -71,9 +71,12 @@ package: deps-package build
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench
 
-# A picture of the window with a fresh password, for the documentation.
+# Pictures of the window with a fresh password, for the documentation: on a
+# light desktop, with qt6ct's dark scheme, and at 200 %.
 screenshot: build deps-test
 	python3 -B tests/blackbox/screenshot.py $(BUILD_DIR)/Quorvex docs/screenshot.png
+	python3 -B tests/blackbox/screenshot.py --dark $(BUILD_DIR)/Quorvex docs/screenshot-dark.png
+	python3 -B tests/blackbox/screenshot.py --scale 2 $(BUILD_DIR)/Quorvex docs/screenshot-200.png
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -221,12 +221,26 @@ class Desktop:
         return wait_until(changed, "the %s selection to change" % selection)[0]
 
 
+def use_dark_scheme(desktop):
+    """Has the program take qt6ct's "darker" colour scheme with the Fusion
+    style, through qt6ct's own configuration file, as a user of it would."""
+    config = os.path.join(desktop.folder, "config")
+    os.makedirs(os.path.join(config, "qt6ct"), exist_ok=True)
+    with open(os.path.join(config, "qt6ct", "qt6ct.conf"), "w", encoding="utf-8") as conf:
+        conf.write("[Appearance]\n"
+                   "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\n"
+                   "custom_palette=true\n"
+                   "style=Fusion\n")
+    desktop.env.update(QT_QPA_PLATFORMTHEME="qt6ct", XDG_CONFIG_HOME=config)
+
+
 class MainWindow:
     """The program's window, used through the screen places of its controls."""
 
-    def __init__(self, desktop, process):
+    def __init__(self, desktop, process, scale=1):
         self.desktop = desktop
         self.process = process
+        self.scale = scale  # device pixels a logical one (QT_SCALE_FACTOR)
         try:
             self.window = desktop.wait_window(MAIN_TITLE, process.pid)
         except AssertionError as error:
@@ -239,7 +253,8 @@ class MainWindow:
 
     def click(self, x, y):
         self.desktop.xdotool("mousemove", "--window", str(self.window),
-                             str(round(x)), str(round(y)), "click", "1")
+                             str(round(x * self.scale)), str(round(y * self.scale)),
+                             "click", "1")
 
     def generate(self, length_text, option=None):
         """Chooses an option, types a length and presses the button."""
