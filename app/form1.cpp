@@ -47,10 +47,12 @@ QLabel* NewPicture(const Picture& picture, const QString& accessible_name, QWidg
     return label;
 }
 
-// The window icon in the sizes window managers and task switchers ask for.
+// The window icon in the sizes window managers and task bars ask for; the
+// large ones launchers and task switchers take from the installed icon
+// theme, by the desktop file's name, so the window does not carry them.
 QIcon WindowIcon() {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48}) {
         icon.addFile(QStringLiteral(":/icons/quorvex-%1.png").arg(size), QSize(size, size));
     }
     return icon;

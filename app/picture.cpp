@@ -183,7 +183,9 @@ void ShowButtonPicture(QPushButton* button, const Picture& picture) {
 
 PictureLabel::PictureLabel(Picture picture, QWidget* parent)
     : QLabel(parent), picture_(std::move(picture)) {
-    setPixmap(QPixmap(picture_.base + QStringLiteral(".gif")));
+    // The same pixmap the first paint on a light screen at ratio 1 takes
+    // from the cache: the GIF is read once.
+    setPixmap(PicturePixmap(picture_, 1.0, QColor()));
 }
 
 void PictureLabel::paintEvent(QPaintEvent* /*event*/) {
