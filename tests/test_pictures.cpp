@@ -279,6 +279,22 @@ class TestPictures : public QObject {
         QCOMPARE(Grab(form), light);
     }
 
+    // Task bars and window lists get a drawn icon of their size, not a
+    // blown-up 32 x 32 one.
+    void window_offers_several_icon_sizes() {
+        ScriptedServices services;
+        Form1 form(services);
+        const QIcon icon = form.windowIcon();
+        for (int size : {16, 24, 32, 48}) {
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)),
+                     qPrintable(QString::number(size)));
+            const QImage image = icon.pixmap(QSize(size, size), 1.0).toImage();
+            QCOMPARE(image.size(), QSize(size, size));
+            // The light grey ground of the icon, at every size.
+            QCOMPARE(QColor(image.pixel(0, size - 1)), QColor(192, 192, 192));
+        }
+    }
+
   private:
     static void SameAsGif(Form1& form, const Shown& shown) {
         QWidget* widget = shown.widget(form);
