@@ -79,6 +79,15 @@ class DarkSchemeTest(QuorvexTest):
 class ScaledScreenTest(QuorvexTest):
     def test_window_and_shortcut_at_200_percent(self):
         self.desktop.env["QT_SCALE_FACTOR"] = "2"
+        self.check_at_200_percent()
+
+    def test_xft_dpi_192_scales_to_200_percent(self):
+        # What desktops set for a dense screen: Xft.dpi in the X resources.
+        self.desktop.run("xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                         "RESOURCE_MANAGER", "Xft.dpi:\t192\n")
+        self.check_at_200_percent()
+
+    def check_at_200_percent(self):
         main = MainWindow(self.desktop, self.desktop.start_quorvex(), scale=2)
         main.focus()
         width, height = self.desktop.geometry(main.window)[2:]

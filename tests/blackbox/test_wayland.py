@@ -33,10 +33,14 @@ class WaylandTest(unittest.TestCase):
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("QT_", "WAYLAND_", "XDG_")) and key != "DISPLAY"}
         self.env = dict(env, HOME=self.home, XDG_RUNTIME_DIR=self.runtime_dir)
+        self._started = 0
+
+    def start_weston(self, scale=1):
         with open(os.path.join(self.folder, "weston.log"), "wb") as log:
             weston = subprocess.Popen(
                 ["weston", "--backend=headless-backend.so", "--use-pixman",
-                 "--socket=" + self.socket, "--idle-time=0", "--width=1024", "--height=768"],
+                 "--socket=" + self.socket, "--idle-time=0", "--width=1024", "--height=768",
+                 "--scale=%d" % scale],
                 env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                 start_new_session=True)
         self.addCleanup(end_process, weston)
@@ -45,7 +49,6 @@ class WaylandTest(unittest.TestCase):
                    "weston's socket")
         if weston.poll() is not None:
             self.fail("weston ended: %s" % self.log("weston.log"))
-        self._started = 0
 
     def log(self, name):
         with open(os.path.join(self.folder, name), "rb") as stream:
@@ -75,6 +78,7 @@ class WaylandTest(unittest.TestCase):
         return requests if "set_app_id" in requests else None
 
     def test_native_window_app_id_and_second_copys_error_box(self):
+        self.start_weston()
         first, first_log = self.start()
         main = wait_until(lambda: self.toplevel(first_log, MAIN_TITLE) or first.poll(),
                           "the main window on weston")
@@ -95,6 +99,26 @@ class WaylandTest(unittest.TestCase):
         self.assertIsNone(self.toplevel(first_log, ERROR_TITLE))
         self.assertIsNone(first.poll())
 
+    def test_output_at_scale_2_gets_buffers_of_its_pixels(self):
+        self.start_weston(scale=2)
+        first, first_log = self.start()
+        main = wait_until(lambda: self.toplevel(first_log, MAIN_TITLE) or first.poll(),
+                          "the main window on weston")
+        self.assertIsNone(first.poll(), self.log(first_log)[-2000:])
+        # The same window in logical pixels, drawn at two device pixels each.
+        self.assertEqual(main["set_min_size"], "%d, %d" % CLIENT_SIZE)
+        wait_until(lambda: re.search(r"wl_surface@\d+\.set_buffer_scale\(2\)",
+                                     self.log(first_log)), "a buffer scale of 2")
+        # Buffers of device pixels: the window, and Qt's own frame around it
+        # (weston leaves decorations to the client), twice over.
+        def buffer_size():
+            sizes = re.findall(r"create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),",
+                               self.log(first_log))
+            # The largest: a cursor's buffers are small.
+            return sizes and max((int(w), int(h)) for w, h in sizes)
+        width, height = wait_until(buffer_size, "a buffer")
+        self.assertTrue(2 * CLIENT_SIZE[0] <= width < 2 * CLIENT_SIZE[0] + 60, width)
+        self.assertTrue(2 * CLIENT_SIZE[1] <= height < 2 * CLIENT_SIZE[1] + 120, height)
 
 if __name__ == "__main__":
     unittest.main()
