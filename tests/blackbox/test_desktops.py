@@ -67,9 +67,24 @@ class DarkSchemeTest(QuorvexTest):
     def test_pictures_read_at_4_5_to_1_on_qt6cts_darker(self):
         use_dark_scheme(self.desktop)
         main = self.start_main()
-        # The scheme reaches the program: its window turns dark once drawn.
-        screen = wait_until(lambda: (lambda s: s if luminance(s.pixel(2, 270)) < 0.05 else None)(
-            Screen(self.desktop, main.window)), "the window drawn dark")
+        self.assert_readable(self.wait_dark(main))
+
+    def test_scheme_changed_while_running(self):
+        use_dark_scheme(self.desktop, dark=False)
+        main = self.start_main()
+        light = Screen(self.desktop, main.window)
+        self.assertGreater(luminance(light.pixel(2, 270)), 0.5)
+        use_dark_scheme(self.desktop)  # qt6ct sees its file change
+        self.assert_readable(self.wait_dark(main))
+
+    def wait_dark(self, main):
+        """The window's picture once the scheme has reached it."""
+        def dark():
+            screen = Screen(self.desktop, main.window)
+            return screen if luminance(screen.pixel(2, 270)) < 0.05 else None
+        return wait_until(dark, "the window drawn dark")
+
+    def assert_readable(self, screen):
         for name, rect in PICTURES.items():
             with self.subTest(picture=name):
                 ink, paper = ink_and_paper(screen.region(*rect))
