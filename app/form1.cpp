@@ -273,16 +273,6 @@ void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
     services_.ClipboardSetText(Text2->textCursor().selectedText());
 }
 
-void Form1::changeEvent(QEvent* event) {
-    // A new colour scheme (qt6ct applies one while the program runs): the
-    // output box takes the new menu colour, as at start-up. The pictures
-    // follow their own palettes.
-    if (event->type() == QEvent::PaletteChange) {
-        UseMenuColour(Text2.get());
-    }
-    QWidget::changeEvent(event);
-}
-
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text2.get() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -345,6 +335,16 @@ bool Form1::OptionSelected(generator::OptionButton option) const {
 
 void Form1::SetOutputText(const QString& text) {
     Text2->setPlainText(text);
+}
+
+void Form1::changeEvent(QEvent* event) {
+    // A new colour scheme (qt6ct applies one while the program runs): the
+    // output box takes the new menu colour, as at start-up. The pictures
+    // follow their own palettes.
+    if (event->type() == QEvent::PaletteChange) {
+        UseMenuColour(Text2.get());
+    }
+    QWidget::changeEvent(event);
 }
 
 }  // namespace quorvex::app

@@ -416,6 +416,14 @@ def ico_bytes(px):
     return header + entry + bmp
 
 
+def write_hicolor_icons(icons_dir, icon):
+    """The icon in the hicolor theme's sizes, and as SVG."""
+    os.makedirs(icons_dir, exist_ok=True)
+    for size in ICON_SIZES:
+        write(os.path.join(icons_dir, "quorvex-%d.png" % size), png_bytes(resample(icon, size)))
+    write(os.path.join(icons_dir, "quorvex.svg"), svg_bytes(icon))
+
+
 # ---------------------------------------------------------------- main
 
 def write(path, data):
@@ -435,13 +443,10 @@ def main(argv):
             rows = render_caption_alpha(font, text, width, height, align, ratio)
             write(os.path.join(out_dir, ratio_name(name, ratio)), ink_png_bytes(rows))
     icon = draw_icon()
+    write_hicolor_icons(os.path.join(out_dir, "icons"), icon)
+
     write(os.path.join(out_dir, "icon.png"), png_bytes(icon))
     write(os.path.join(out_dir, "icon.ico"), ico_bytes(icon))
-    icons_dir = os.path.join(out_dir, "icons")
-    os.makedirs(icons_dir, exist_ok=True)
-    for size in ICON_SIZES:
-        write(os.path.join(icons_dir, "quorvex-%d.png" % size), png_bytes(resample(icon, size)))
-    write(os.path.join(icons_dir, "quorvex.svg"), svg_bytes(icon))
 
 
 if __name__ == "__main__":

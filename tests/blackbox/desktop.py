@@ -221,24 +221,6 @@ class Desktop:
         return wait_until(changed, "the %s selection to change" % selection)[0]
 
 
-def use_dark_scheme(desktop, dark=True):
-    """Has the program take qt6ct's "darker" colour scheme (or, not dark, the
-    style's own colours) with the Fusion style, through qt6ct's own
-    configuration file, as a user of it would. qt6ct watches the file's
-    folder, so calling this again changes the scheme of a running program;
-    the file is replaced whole, as qt6ct's own settings tool saves it."""
-    config = os.path.join(desktop.folder, "config")
-    os.makedirs(os.path.join(config, "qt6ct"), exist_ok=True)
-    path = os.path.join(config, "qt6ct", "qt6ct.conf")
-    with open(path + ".new", "w", encoding="utf-8") as conf:
-        conf.write("[Appearance]\n"
-                   "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\n"
-                   "custom_palette=%s\n"
-                   "style=Fusion\n" % ("true" if dark else "false"))
-    os.replace(path + ".new", path)
-    desktop.env.update(QT_QPA_PLATFORMTHEME="qt6ct", XDG_CONFIG_HOME=config)
-
-
 class MainWindow:
     """The program's window, used through the screen places of its controls."""
 
@@ -313,3 +295,21 @@ class QuorvexTest(unittest.TestCase):
         self.assertEqual(len(password), length, "password %r" % password[:80])
         strangers = set(password) - OPTION_SETS[option]
         self.assertFalse(strangers, "not in the set of Option%d: %r" % (option, strangers))
+
+
+def use_dark_scheme(desktop, dark=True):
+    """Has the program take qt6ct's "darker" colour scheme (or, not dark, the
+    style's own colours) with the Fusion style, through qt6ct's own
+    configuration file, as a user of it would. qt6ct watches the file's
+    folder, so calling this again changes the scheme of a running program;
+    the file is replaced whole, as qt6ct's own settings tool saves it."""
+    config = os.path.join(desktop.folder, "config")
+    os.makedirs(os.path.join(config, "qt6ct"), exist_ok=True)
+    path = os.path.join(config, "qt6ct", "qt6ct.conf")
+    with open(path + ".new", "w", encoding="utf-8") as conf:
+        conf.write("[Appearance]\n"
+                   "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\n"
+                   "custom_palette=%s\n"
+                   "style=Fusion\n" % ("true" if dark else "false"))
+    os.replace(path + ".new", path)
+    desktop.env.update(QT_QPA_PLATFORMTHEME="qt6ct", XDG_CONFIG_HOME=config)
