@@ -133,6 +133,13 @@ QList<double> Coverage(const QImage& image, QColor paper, QColor ink) {
     return result;
 }
 
+QColor Commonest(const QMap<QRgb, int>& counts) {
+    return QColor(
+        std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
+            return a.second < b.second;
+        })->first);
+}
+
 QColor Commonest(const QImage& image) {
     QMap<QRgb, int> counts;
     for (int y = 0; y < image.height(); ++y) {
@@ -140,10 +147,7 @@ QColor Commonest(const QImage& image) {
             ++counts[image.pixel(x, y)];
         }
     }
-    return QColor(
-        std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
-            return a.second < b.second;
-        })->first);
+    return Commonest(counts);
 }
 
 // Among the pixels a picture touches, the share of part-covered ones: the
@@ -233,16 +237,15 @@ class TestPictures : public QObject {
         ApplyPalette(palette);
         QWidget* widget = kPictures[index].widget(form);
         const QImage shown = Grab(form).copy(DeviceRect(widget, form));
-        const QImage gif = QImage(kPictures[index].gif)
-                               .convertToFormat(QImage::Format_ARGB32)
-                               .scaled(QSize(kPictures[index].widget(form) == form.Command1.get()
-                                                 ? QSize(80, 16)
-                                                 : widget->size()) *
-                                       form.devicePixelRatioF());
+        QImage gif(kPictures[index].gif);
+        gif = gif.convertToFormat(QImage::Format_ARGB32)
+                  .scaled(gif.size() * form.devicePixelRatioF());
         // Ink and background as seen: the commonest colour where the GIF
         // has ink, and where it has none.
-        const QPoint at((shown.width() - gif.width()) / 2, (shown.height() - gif.height()) / 2);
-        const QPoint offset = qobject_cast<QLabel*>(widget) != nullptr ? QPoint(0, 0) : at;
+        const QPoint offset =
+            qobject_cast<QLabel*>(widget) != nullptr
+                ? QPoint(0, 0)
+                : QPoint((shown.width() - gif.width()) / 2, (shown.height() - gif.height()) / 2);
         QMap<QRgb, int> ink_counts;
         QMap<QRgb, int> paper_counts;
         for (int y = 0; y < gif.height(); ++y) {
@@ -251,14 +254,8 @@ class TestPictures : public QObject {
                 ++(qAlpha(gif.pixel(x, y)) == 255 ? ink_counts : paper_counts)[seen];
             }
         }
-        const auto commonest = [](const QMap<QRgb, int>& counts) {
-            return QColor(
-                std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
-                    return a.second < b.second;
-                })->first);
-        };
-        const QColor ink = commonest(ink_counts);
-        const QColor paper = commonest(paper_counts);
+        const QColor ink = Commonest(ink_counts);
+        const QColor paper = Commonest(paper_counts);
         const double ratio = ContrastRatio(ink, paper);
         QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3:1")
                                               .arg(ink.name(), paper.name())
