@@ -54,7 +54,8 @@ QString SourceFile(const Picture& picture, double ratio) {
 
 QPixmap Render(const Picture& picture, qreal ratio, const QColor& ink) {
     const double source_ratio = SourceRatio(ratio);
-    QImage image(SourceFile(picture, source_ratio));
+    // The format named: no probing of the file for it.
+    QImage image(SourceFile(picture, source_ratio), source_ratio == 1.0 ? "GIF" : "PNG");
     const QSize device_size(static_cast<int>(std::lround(picture.size.width() * ratio)),
                             static_cast<int>(std::lround(picture.size.height() * ratio)));
     if (source_ratio != ratio && ratio > 1.0) {
