@@ -47,17 +47,6 @@ QLabel* NewPicture(const Picture& picture, const QString& accessible_name, QWidg
     return label;
 }
 
-// The window icon in the sizes window managers and task bars ask for; the
-// large ones launchers and task switchers take from the installed icon
-// theme, by the desktop file's name, so the window does not carry them.
-QIcon WindowIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48}) {
-        icon.addFile(QStringLiteral(":/icons/quorvex-%1.png").arg(size), QSize(size, size));
-    }
-    return icon;
-}
-
 // The output box stands out in the desktop's menu colour.
 void UseMenuColour(QWidget* box) {
     QPalette palette = box->palette();
@@ -117,7 +106,7 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
       Label3(new QLabel(this), kPixel, InWindow(480, 2520, 975, 255)),
       services_(services) {
     setWindowTitle(QStringLiteral("Quorvex"));
-    setWindowIcon(WindowIcon());
+    setWindowIcon(ProgramIcon());
     // A fixed single border: the user cannot resize the window.
     setFixedSize(client_size);
 

@@ -113,6 +113,59 @@ class PictureEngine : public QIconEngine {
     QColor ink_;
 };
 
+// The icon's files, one a size, read on demand.
+class IconFilesEngine : public QIconEngine {
+  public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        return FileSize(size).boundedTo(size);
+    }
+
+    // The file of the size asked for, else of the next larger size, else
+    // the largest, scaled to the size.
+    QPixmap pixmap(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        const QSize file_size = FileSize(size);
+        QPixmap pixmap;
+        const QString file = QStringLiteral(":/icons/quorvex-%1.png").arg(file_size.width());
+        if (!QPixmapCache::find(file, &pixmap)) {
+            pixmap = QPixmap(file, "PNG");
+            QPixmapCache::insert(file, pixmap);
+        }
+        const QSize wanted = file_size.boundedTo(size);
+        return wanted == file_size
+                   ? pixmap
+                   : pixmap.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        QList<QSize> sizes;
+        for (int side : kSides) {
+            sizes.append(QSize(side, side));
+        }
+        return sizes;
+    }
+
+    QString key() const override { return QStringLiteral("QuorvexIcon"); }
+    QIconEngine* clone() const override { return new IconFilesEngine; }
+
+  private:
+    static constexpr std::array<int, 4> kSides = {16, 24, 32, 48};
+
+    static QSize FileSize(const QSize& size) {
+        for (int side : kSides) {
+            if (side >= size.width() && side >= size.height()) {
+                return {side, side};
+            }
+        }
+        return {kSides.back(), kSides.back()};
+    }
+};
+
 // Keeps a button's picture inked for the button's colours, from the start
 // and after every change of them.
 class ButtonPicture : public QObject {
@@ -172,6 +225,10 @@ QPixmap PicturePixmap(const Picture& picture, qreal device_pixel_ratio, const QC
         QPixmapCache::insert(key, pixmap);
     }
     return pixmap;
+}
+
+QIcon ProgramIcon() {
+    return QIcon(new IconFilesEngine);
 }
 
 QIcon PictureIcon(const Picture& picture, const QColor& ink) {

@@ -37,6 +37,11 @@ QPixmap PicturePixmap(const Picture& picture, qreal device_pixel_ratio, const QC
 // An icon that hands out PicturePixmap for whatever ratio it is asked.
 QIcon PictureIcon(const Picture& picture, const QColor& ink);
 
+// The program's icon in the sizes task bars and window lists ask for, each
+// read when first asked for: on Wayland, where the compositor takes the icon
+// from the desktop file, none is.
+QIcon ProgramIcon();
+
 // Gives a button its picture, inked for the button's own colours, now and
 // whenever they change.
 void ShowButtonPicture(QPushButton* button, const Picture& picture);

@@ -111,5 +111,21 @@ class ScaledScreenTest(QuorvexTest):
         self.assert_password(main.copy_output(), 20, 4)
 
 
+class WindowIconTest(QuorvexTest):
+    def test_window_manager_gets_the_icon_in_several_sizes(self):
+        main = self.start_main()
+        text = self.desktop.run("xprop", "-id", str(main.window), "-notype", "32c",
+                                "_NET_WM_ICON").stdout
+        values = [int(v) for v in text.partition("=")[2].replace(",", " ").split()]
+        sizes = []
+        while values:  # width, height, then width x height ARGB pixels
+            width, height = values[:2]
+            # The light grey ground, opaque, in the bottom left corner.
+            self.assertEqual(values[2 + (height - 1) * width], 0xFFC0C0C0, (width, height))
+            sizes.append((width, height))
+            values = values[2 + width * height:]
+        self.assertEqual(sizes, [(16, 16), (24, 24), (32, 32), (48, 48)])
+
+
 if __name__ == "__main__":
     unittest.main()
