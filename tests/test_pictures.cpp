@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
@@ -274,6 +275,19 @@ class TestPictures : public QObject {
         QVERIFY(Grab(form) != light);
         ApplyPalette(light_);
         QCOMPARE(Grab(form), light);
+    }
+
+    // On every screen the captions fit the controls the layout gives them.
+    void captions_fit_their_controls() {
+        ScriptedServices services;
+        Form1 form(services);
+        QVERIFY(Start(form));
+        for (QRadioButton* option :
+             {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()}) {
+            QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
+            QVERIFY2(option->fontMetrics().height() <= option->height(),
+                     qPrintable(option->text()));
+        }
     }
 
     // Task bars and window lists get a drawn icon of their size, not a
