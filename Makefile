@@ -7,13 +7,14 @@ JOBS ?= $(shell nproc)
 
 # Every Debian package the project needs, named here and nowhere else.
 # To build and run:
-BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
-    libbenchmark-dev fonts-dejavu-core fonts-dancingscript
+BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland \
+    libgl-dev libbenchmark-dev fonts-dejavu-core fonts-dancingscript
 # To test the program as a user would, under a virtual X server:
 TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales \
     openbox x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 \
     dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
-    copyq
+    copyq \
+    weston qt6ct
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
     diffoscope-minimal git
@@ -89,9 +90,12 @@ package: deps-package build
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench
 
-# A picture of the window with a fresh password, for the documentation.
+# Pictures of the window with a fresh password, for the documentation: on a
+# light desktop, with qt6ct's dark scheme, and at 200 %.
 screenshot: build deps-test
 	python3 -B tests/blackbox/screenshot.py $(BUILD_DIR)/Quorvex docs/screenshot.png
+	python3 -B tests/blackbox/screenshot.py --dark $(BUILD_DIR)/Quorvex docs/screenshot-dark.png
+	python3 -B tests/blackbox/screenshot.py --scale 2 $(BUILD_DIR)/Quorvex docs/screenshot-200.png
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -4,6 +4,7 @@
 #include "app/fonts.h"
 #include "app/key_codes.h"
 #include "app/password_box.h"
+#include "app/picture.h"
 #include "runtime/event_handler.h"
 
 #include <QApplication>
@@ -42,11 +43,17 @@ constexpr double kPixel = 1;  // window children: one unit a pixel
 const char* const kCaption3 = "a-z A-Z 0-9 !@#$%^&*()_+;:,.-*";
 const char* const kCaption4 = "a-z A-Z 0-9 !@#$%^&*()_+;:,.-* =[]{}'<>/?\\|`~";
 
-QLabel* NewPicture(const QString& resource, const QString& accessible_name, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setPixmap(QPixmap(resource));
+QLabel* NewPicture(const Picture& picture, const QString& accessible_name, QWidget* parent) {
+    auto* label = new PictureLabel(picture, parent);
     label->setAccessibleName(accessible_name);
     return label;
+}
+
+// The output box stands out in the desktop's menu colour.
+void UseMenuColour(QWidget* box) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, QApplication::palette("QMenu").color(QPalette::Window));
+    box->setPalette(palette);
 }
 
 // Qt reads a single "&" as a shortcut marker; doubled, it shows as itself.
@@ -89,19 +96,19 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
       Command1(new QPushButton(this), kPixel, InWindow(2400, 2310, 1500, 450)),
       Frame1(new QGroupBox(this), kPixel, InWindow(150, 150, 6000, 1500)),
       Frame2(new QGroupBox(this), kPixel, InWindow(480, 3120, 1215, 735)),
-      Image2(
-          NewPicture(QStringLiteral(":/password.gif"), QStringLiteral("Password:"), Frame2.get()),
-          kTwipsPerPixel, InFrame(960, 480, 1365, 255)),
+      Image2(NewPicture({QStringLiteral(":/password"), QSize(91, 17)}, QStringLiteral("Password:"),
+                        Frame2.get()),
+             kTwipsPerPixel, InFrame(960, 480, 1365, 255)),
       Label2(new QLabel(Frame2.get()), kTwipsPerPixel, InFrame(120, 240, 1080, 420)),
-      Image1(NewPicture(QStringLiteral(":/password_length.gif"), QStringLiteral("Password length:"),
-                        this),
+      Image1(NewPicture({QStringLiteral(":/password_length"), QSize(153, 21)},
+                        QStringLiteral("Password length:"), this),
              kPixel, InWindow(1800, 2160, 2295, 315)),
       Label4(new QLabel(this), kPixel, InWindow(4080, 1800, 2655, 1095)),
       Label1(new QLabel(this), kPixel, InWindow(120, 1800, 1815, 420)),
       Label3(new QLabel(this), kPixel, InWindow(480, 2520, 975, 255)),
       services_(services) {
     setWindowTitle(QStringLiteral("Quorvex"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    setWindowIcon(ProgramIcon());
     // A fixed single border: the user cannot resize the window.
     setFixedSize(client_size);
 
@@ -129,15 +136,10 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
         widget->setFont(f2);
     }
 
-    // The output box stands out in the desktop's menu colour.
-    QPalette palette = Text2->palette();
-    palette.setColor(QPalette::Base, QApplication::palette("QMenu").color(QPalette::Window));
-    Text2->setPalette(palette);
+    UseMenuColour(Text2.get());
 
     // The button shows its picture alone; neither Enter nor Esc presses it.
-    const QPixmap generate(QStringLiteral(":/generate.gif"));
-    Command1->setIcon(QIcon(generate));
-    Command1->setIconSize(generate.size());
+    ShowButtonPicture(Command1.get(), {QStringLiteral(":/generate"), QSize(80, 16)});
     Command1->setAccessibleName(QStringLiteral("Generate"));
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
@@ -349,6 +351,16 @@ bool Form1::OptionSelected(generator::OptionButton option) const {
 
 void Form1::SetOutputText(const QString& text) {
     Text2->setPlainText(text);
+}
+
+void Form1::changeEvent(QEvent* event) {
+    // A new colour scheme (qt6ct applies one while the program runs): the
+    // output box takes the new menu colour, as at start-up. The pictures
+    // follow their own palettes.
+    if (event->type() == QEvent::PaletteChange) {
+        UseMenuColour(Text2.get());
+    }
+    QWidget::changeEvent(event);
 }
 
 }  // namespace quorvex::app

@@ -59,6 +59,7 @@ class Form1 : public QWidget, private generator::GeneratorView {
     Control<QLabel> Label3;
 
   protected:
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 

@@ -35,6 +35,9 @@ class RecordingReporter final : public benchmark::ConsoleReporter {
             Seconds& seconds = seconds_[key];
             seconds.sum += run.real_accumulated_time / static_cast<double>(run.iterations);
             ++seconds.count;
+            for (const auto& [name, counter] : run.counters) {
+                counters_[key + ":" + name] = counter.value;
+            }
         }
         ConsoleReporter::ReportRuns(reports);
     }
@@ -48,7 +51,14 @@ class RecordingReporter final : public benchmark::ConsoleReporter {
         return found->second.sum / found->second.count;
     }
 
+    // A counter of the last run; NaN if not run.
+    double CounterOf(const std::string& key, const std::string& name) const {
+        const auto found = counters_.find(key + ":" + name);
+        return found == counters_.end() ? std::nan("") : found->second;
+    }
+
   private:
+    std::map<std::string, double> counters_;
     struct Seconds {
         double sum = 0;
         int count = 0;
@@ -96,6 +106,17 @@ void PrintSummary(const RecordingReporter& reporter) {
     const double n2 = 4000;
     const double t1 = reporter.SecondsOf("BM_AppendOneByOne/1000");
     const double t2 = reporter.SecondsOf("BM_AppendOneByOne/4000");
+
+    std::printf("\nStart-up to the first painted frame, medians of alternating starts:\n");
+    PrintRatio("Form1 / a plain window of the same widgets",
+               reporter.CounterOf("BM_StartUp", "form1_s"),
+               reporter.CounterOf("BM_StartUp", "plain_s"), 2, 1.2);
+    const double heap = reporter.CounterOf("BM_StartUp", "form1_heap");
+    const double plain_heap = reporter.CounterOf("BM_StartUp", "plain_heap");
+    if (!std::isnan(heap) && !std::isnan(plain_heap)) {
+        std::printf("  heap held: %.0f KiB / %.0f KiB = %.2f (target <= 1.2: %s)\n", heap / 1024,
+                    plain_heap / 1024, heap / plain_heap, Verdict(heap / plain_heap, 1.2));
+    }
 
     std::printf("\nSummary for %d characters of Option4:\n", kLongestPassword);
     PrintRatio("click through the window / one setPlainText", click, set_text, 1, 2);

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Regenerate Quorvex's pictures: the three handwritten GIF captions and the
-32x32 application icon (ICO and PNG).
+"""Regenerate Quorvex's pictures: the three handwritten GIF captions, their
+sharper renders for high-density screens, and the application icon (ICO and
+PNG at 32x32, PNGs in the hicolor sizes and an SVG).
 
 Usage: python3 make_pictures.py [OUTPUT_DIR]    (default: this script's folder)
 
 The captions are rasterised in the Dancing Script font by ImageMagick's
 `convert`, thresholded to two colours and written by the small GIF encoder
-below. The icon is drawn pixel by pixel. Output is byte-for-byte the same on
-every run.
+below. For screens with more device pixels than logical ones the captions are
+rendered again at each ratio in RATIOS, straight from the font at that size
+(not blown up from the small GIF), as grey-and-alpha PNGs named like
+"password@1.5x.png". The icon is drawn pixel by pixel at 32x32 and resampled
+to the other sizes. Output is byte-for-byte the same on every run.
 """
 
 import os
@@ -33,6 +37,14 @@ PAPER = (193, 193, 193)    # palette entry 1, transparent
 RENDER_POINTSIZE = 160     # render big, then scale down to the caption size
 INK_THRESHOLD = 140        # grey level (0..255) at or below which a pixel is ink
 MAX_STRETCH = 1.15         # how much wider than natural the writing may get
+# Device pixel ratios with a render of their own; 1 is the GIF itself.
+RATIOS = (1.25, 1.5, 2, 3)
+# Above the threshold the renders keep the font's anti-aliasing, but over a
+# narrow band of grey, so that their strokes have the weight of the GIFs and
+# edges about one device pixel wide.
+FULL_INK_GREY = 80         # this grey and darker: fully opaque ink
+NO_INK_GREY = 200          # this grey and lighter: fully transparent
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 # ---------------------------------------------------------------- captions
@@ -89,8 +101,8 @@ def parse_pgm(data):
     return w, h, [pix[y * w:(y + 1) * w] for y in range(h)]
 
 
-def render_caption(font, text, width, height, align):
-    """Return rows of palette indices (0 ink, 1 paper), width x height."""
+def caption_size(font, text, width, height):
+    """The size of the writing inside a width x height caption."""
     info = convert(label_args(font, text) + ["-format", "%w %h", "info:"])
     big_w, big_h = (int(v) for v in info.split())
 
@@ -101,19 +113,56 @@ def render_caption(font, text, width, height, align):
     if w > width:
         w = width
         h = min(h, round(big_h * width / big_w))
+    return w, h
+
+
+def half_up(value):
+    return int(value + 0.5)
+
+
+def render_grey(font, text, width, height, align, ratio):
+    """The caption at a device pixel ratio: (canvas width, canvas height,
+    left, top, grey rows of the writing, black on white)."""
+    w, h = caption_size(font, text, width, height)
+    # Halves round up, as the program rounds the logical size times the ratio.
+    canvas_w, canvas_h = half_up(width * ratio), half_up(height * ratio)
+    w, h = half_up(w * ratio), half_up(h * ratio)
     pgm = convert(label_args(font, text) +
                   ["-filter", "Triangle", "-resize", "%dx%d!" % (w, h),
                    "-colorspace", "Gray", "-depth", "8", "pgm:-"])
     gw, gh, grey = parse_pgm(pgm)
+    left = 0 if align == "left" else (canvas_w - gw) // 2
+    top = (canvas_h - gh) // 2
+    return canvas_w, canvas_h, left, top, grey
 
-    left = 0 if align == "left" else (width - gw) // 2
-    top = (height - gh) // 2
+
+def render_caption(font, text, width, height, align):
+    """Return rows of palette indices (0 ink, 1 paper), width x height."""
+    _, _, left, top, grey = render_grey(font, text, width, height, align, 1)
     rows = [[1] * width for _ in range(height)]
-    for y in range(gh):
-        for x in range(gw):
-            if grey[y][x] <= INK_THRESHOLD:
+    for y, line in enumerate(grey):
+        for x, value in enumerate(line):
+            if value <= INK_THRESHOLD:
                 rows[top + y][left + x] = 0
     return rows
+
+
+def render_caption_alpha(font, text, width, height, align, ratio):
+    """Return rows of ink opacity (0..255) at a device pixel ratio."""
+    canvas_w, canvas_h, left, top, grey = render_grey(font, text, width, height, align,
+                                                      ratio)
+    rows = [[0] * canvas_w for _ in range(canvas_h)]
+    span = NO_INK_GREY - FULL_INK_GREY
+    for y, line in enumerate(grey):
+        for x, value in enumerate(line):
+            opacity = (NO_INK_GREY - value) * 255 // span
+            rows[top + y][left + x] = max(0, min(255, opacity))
+    return rows
+
+
+def ratio_name(name, ratio):
+    """"password.gif" at 1.5 -> "password@1.5x.png"."""
+    return "%s@%sx.png" % (os.path.splitext(name)[0], ("%g" % ratio))
 
 
 # ---------------------------------------------------------------- GIF
@@ -275,21 +324,80 @@ def draw_icon():
     return px
 
 
-def png_bytes(px):
-    height, width = len(px), len(px[0])
-
+def png_file(width, height, colour_type, raw_rows):
+    """A PNG of 8-bit samples; raw_rows are the bytes of each row."""
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
     raw = bytearray()
-    for row in px:
+    for row in raw_rows:
         raw.append(0)  # filter: none
-        for rgb in row:
-            raw += bytes(rgb)
-    ihdr = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+        raw += row
+    ihdr = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
             chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def png_bytes(px):
+    """An RGB PNG of rows of (r, g, b)."""
+    return png_file(len(px[0]), len(px), 2,
+                    [b"".join(bytes(rgb) for rgb in row) for row in px])
+
+
+def ink_png_bytes(rows):
+    """A grey-and-alpha PNG: the caption's ink colour at each opacity."""
+    return png_file(len(rows[0]), len(rows), 4,
+                    [b"".join(bytes((INK[0], a)) for a in row) for row in rows])
+
+
+def resample(px, size):
+    """Box-filter resampling of a square picture to size x size: each target
+    pixel is the area-weighted mean of the source pixels it covers, so whole
+    multiples stay blocks of the source pixels and nothing is blurred beyond
+    the one pixel that straddles a boundary."""
+    n = len(px)
+    out = []
+    for ty in range(size):
+        row = []
+        for tx in range(size):
+            acc = [0, 0, 0]
+            # Integer arithmetic in units of 1/(size) source pixels keeps the
+            # result the same on every machine.
+            for sy in range(ty * n // size, min(n, ((ty + 1) * n + size - 1) // size)):
+                wy = min((ty + 1) * n, (sy + 1) * size) - max(ty * n, sy * size)
+                if wy <= 0:
+                    continue
+                for sx in range(tx * n // size, min(n, ((tx + 1) * n + size - 1) // size)):
+                    wx = min((tx + 1) * n, (sx + 1) * size) - max(tx * n, sx * size)
+                    if wx <= 0:
+                        continue
+                    for c in range(3):
+                        acc[c] += px[sy][sx][c] * wx * wy
+            total = n * n
+            row.append(tuple((v + total // 2) // total for v in acc))
+        out.append(row)
+    return out
+
+
+def svg_bytes(px):
+    """The 32x32 pixel grid as an SVG: one rectangle per horizontal run of a
+    colour, crisp at any size."""
+    n = len(px)
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
+             'viewBox="0 0 %d %d" shape-rendering="crispEdges">' % (n, n, n, n)]
+    for y, row in enumerate(px):
+        x = 0
+        while x < n:
+            end = x
+            while end < n and row[end] == row[x]:
+                end += 1
+            lines.append('<rect x="%d" y="%d" width="%d" height="1" fill="#%02x%02x%02x"/>'
+                         % ((x, y, end - x) + row[x]))
+            x = end
+    lines.append("</svg>")
+    return ("\n".join(lines) + "\n").encode("ascii")
 
 
 def icon_image_bytes(px):
@@ -328,6 +436,14 @@ def icon_group_bytes(px, image_id):
     return struct.pack("<HHH", 0, 1, 1) + icon_entry(px, image, "H", image_id)
 
 
+def write_hicolor_icons(icons_dir, icon):
+    """The icon in the hicolor theme's sizes, and as SVG."""
+    os.makedirs(icons_dir, exist_ok=True)
+    for size in ICON_SIZES:
+        write(os.path.join(icons_dir, "quorvex-%d.png" % size), png_bytes(resample(icon, size)))
+    write(os.path.join(icons_dir, "quorvex.svg"), svg_bytes(icon))
+
+
 # ---------------------------------------------------------------- main
 
 def write(path, data):
@@ -343,7 +459,12 @@ def main(argv):
     for name, text, width, height, align in CAPTIONS:
         rows = render_caption(font, text, width, height, align)
         write(os.path.join(out_dir, name), gif_bytes(rows))
+        for ratio in RATIOS:
+            rows = render_caption_alpha(font, text, width, height, align, ratio)
+            write(os.path.join(out_dir, ratio_name(name, ratio)), ink_png_bytes(rows))
     icon = draw_icon()
+    write_hicolor_icons(os.path.join(out_dir, "icons"), icon)
+
     write(os.path.join(out_dir, "icon.png"), png_bytes(icon))
     write(os.path.join(out_dir, "icon.ico"), ico_bytes(icon))
     # For quorvex.rc: icon group 1 holding image 30001, as raw resources,

@@ -68,9 +68,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-# The shared libraries come from dpkg-shlibdeps; the X11 platform plugin and
-# the fonts are loaded at run time, which no linker sees.
+# The shared libraries come from dpkg-shlibdeps; the X11 and Wayland platform
+# plugins and the fonts are loaded at run time, which no linker sees.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-dancingscript")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, qt6-wayland, fonts-dejavu-core, fonts-dancingscript")
 
 include(CPack)

@@ -256,9 +256,10 @@ class Desktop:
 class MainWindow:
     """The program's window, used through the screen places of its controls."""
 
-    def __init__(self, desktop, process):
+    def __init__(self, desktop, process, scale=1):
         self.desktop = desktop
         self.process = process
+        self.scale = scale  # device pixels a logical one (QT_SCALE_FACTOR)
         try:
             self.window = desktop.wait_window(MAIN_TITLE, process.pid)
         except AssertionError as error:
@@ -271,7 +272,8 @@ class MainWindow:
 
     def click(self, x, y):
         self.desktop.xdotool("mousemove", "--window", str(self.window),
-                             str(round(x)), str(round(y)), "click", "1")
+                             str(round(x * self.scale)), str(round(y * self.scale)),
+                             "click", "1")
 
     def generate(self, length_text, option=None):
         """Chooses an option, types a length and presses the button."""
@@ -325,3 +327,21 @@ class QuorvexTest(unittest.TestCase):
         self.assertEqual(len(password), length, "password %r" % password[:80])
         strangers = set(password) - OPTION_SETS[option]
         self.assertFalse(strangers, "not in the set of Option%d: %r" % (option, strangers))
+
+
+def use_dark_scheme(desktop, dark=True):
+    """Has the program take qt6ct's "darker" colour scheme (or, not dark, the
+    style's own colours) with the Fusion style, through qt6ct's own
+    configuration file, as a user of it would. qt6ct watches the file's
+    folder, so calling this again changes the scheme of a running program;
+    the file is replaced whole, as qt6ct's own settings tool saves it."""
+    config = os.path.join(desktop.folder, "config")
+    os.makedirs(os.path.join(config, "qt6ct"), exist_ok=True)
+    path = os.path.join(config, "qt6ct", "qt6ct.conf")
+    with open(path + ".new", "w", encoding="utf-8") as conf:
+        conf.write("[Appearance]\n"
+                   "color_scheme_path=/usr/share/qt6ct/colors/darker.conf\n"
+                   "custom_palette=%s\n"
+                   "style=Fusion\n" % ("true" if dark else "false"))
+    os.replace(path + ".new", path)
+    desktop.env.update(QT_QPA_PLATFORMTHEME="qt6ct", XDG_CONFIG_HOME=config)

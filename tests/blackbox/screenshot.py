@@ -1,14 +1,17 @@
 """Takes a picture of the Quorvex window with a fresh 24-character password.
 
-Usage: screenshot.py QUORVEX_EXECUTABLE OUTPUT.png
+Usage: screenshot.py [--dark] [--scale FACTOR] QUORVEX_EXECUTABLE OUTPUT.png
+
+--dark: qt6ct's "darker" colour scheme with the Fusion style.
+--scale: the program's QT_SCALE_FACTOR, as on a screen of more pixels.
 """
 
+import argparse
 import contextlib
 import os
-import sys
 import time
 
-from desktop import Desktop, MainWindow
+from desktop import Desktop, MainWindow, use_dark_scheme
 
 
 class _Owner:
@@ -18,10 +21,14 @@ class _Owner:
         self.addCleanup = stack.callback
 
 
-def take(executable, output):
+def take(executable, output, dark=False, scale=1):
     with contextlib.ExitStack() as stack:
         desktop = Desktop(_Owner(stack), executable)
-        main = MainWindow(desktop, desktop.start_quorvex())
+        if dark:
+            use_dark_scheme(desktop)
+        if scale != 1:
+            desktop.env["QT_SCALE_FACTOR"] = "%g" % scale
+        main = MainWindow(desktop, desktop.start_quorvex(), scale)
         main.focus()
         desktop.type("24")
         main.press_generate()
@@ -38,6 +45,10 @@ def take(executable, output):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        raise SystemExit(__doc__)
-    take(os.path.abspath(sys.argv[1]), sys.argv[2])
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--dark", action="store_true")
+    parser.add_argument("--scale", type=float, default=1)
+    parser.add_argument("executable")
+    parser.add_argument("output")
+    args = parser.parse_args()
+    take(os.path.abspath(args.executable), args.output, args.dark, args.scale)

@@ -13,19 +13,23 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import xml.etree.ElementTree as ElementTree
+from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "blackbox"))
 from desktop import Desktop, MainWindow  # noqa: E402
 
 BINARY = "usr/bin/Quorvex"
 DESKTOP_ENTRY = "usr/share/applications/quorvex.desktop"
-ICON = "usr/share/icons/hicolor/32x32/apps/quorvex.png"
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+ICONS = {size: "usr/share/icons/hicolor/%dx%d/apps/quorvex.png" % (size, size)
+         for size in ICON_SIZES}
+ICON_SVG = "usr/share/icons/hicolor/scalable/apps/quorvex.svg"
 METAINFO = "usr/share/metainfo/io.github.quorvex.Quorvex.metainfo.xml"
 COPYRIGHT = "usr/share/doc/quorvex/copyright"
 CHANGELOG = "usr/share/doc/quorvex/changelog.gz"
 MANUAL = "usr/share/man/man1/Quorvex.1.gz"
-FILES = {BINARY, DESKTOP_ENTRY, ICON, METAINFO, COPYRIGHT, CHANGELOG, MANUAL}
+FILES = {BINARY, DESKTOP_ENTRY, ICON_SVG, METAINFO, COPYRIGHT, CHANGELOG, MANUAL,
+         *ICONS.values()}
 
 # What the text files must hold; {version} stands for the package's version.
 CONTENTS = (
@@ -49,17 +53,12 @@ CONTENTS = (
     (METAINFO, r'<release version="{version}"'),
 )
 
-# Sizes that software centres take, from the hicolor theme.
-ICONS = {"usr/share/icons/hicolor/64x64/apps/quorvex.png": 64,
-         "usr/share/icons/hicolor/128x128/apps/quorvex.png": 128,
-         "usr/share/icons/hicolor/scalable/apps/quorvex.svg": None}
-
 # The component ID is the reverse domain of the project's home, as published;
 # the pedantic hint that it has a capital letter is all the validator says.
 APPSTREAM_PEDANTIC_ALLOWED = {"cid-contains-uppercase-letter"}
 
 # Loaded at run time (no linker finds these) or linked with.
-DEPENDS = ("qt6-qpa-plugins", "fonts-dejavu-core", "fonts-dancingscript", "libc6",
+DEPENDS = ("qt6-qpa-plugins", "qt6-wayland", "fonts-dejavu-core", "fonts-dancingscript", "libc6",
            "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6")
 
 
@@ -112,25 +111,6 @@ class PackageTest(unittest.TestCase):
         description = run("file", "-b", self.path(BINARY))
         self.assertRegex(description, r"^ELF 64-bit .*x86-64.*, stripped$")
 
-    def assert_png_size(self, path, size):
-        with open(path, "rb") as stream:
-            head = stream.read(24)
-        self.assertEqual((head[:8], head[12:16]), (b"\x89PNG\r\n\x1a\n", b"IHDR"))
-        self.assertEqual(struct.unpack(">II", head[16:24]), (size, size))
-
-    def test_icon_is_a_32_pixel_png(self):
-        self.assert_png_size(self.path(ICON), 32)
-
-    def test_icons(self):
-        for relative, size in ICONS.items():
-            with self.subTest(icon=relative):
-                self.assertTrue(os.path.isfile(self.path(relative)), "missing")
-                if size is None:
-                    root = ElementTree.parse(self.path(relative)).getroot()
-                    self.assertEqual(root.tag, "{http://www.w3.org/2000/svg}svg")
-                else:
-                    self.assert_png_size(self.path(relative), size)
-
     def test_binary_is_hardened(self):
         binary = self.path(BINARY)
         # Debian 12's own start files carry no control-flow marks, so no
@@ -177,6 +157,17 @@ class PackageTest(unittest.TestCase):
         self.assertRegex(screenshots[0].findtext("image"),
                          r"^https://raw\.githubusercontent\.com/quorvex/quorvex/main/"
                          r"docs/screenshot\.png$")
+
+    def test_icons_are_pngs_of_their_hicolor_size_and_an_svg(self):
+        for size, relative in ICONS.items():
+            with self.subTest(size=size):
+                with open(self.path(relative), "rb") as stream:
+                    head = stream.read(24)
+                self.assertEqual((head[:8], head[12:16]), (b"\x89PNG\r\n\x1a\n", b"IHDR"))
+                self.assertEqual(struct.unpack(">II", head[16:24]), (size, size))
+        root = ElementTree.parse(self.path(ICON_SVG)).getroot()
+        self.assertEqual(root.tag, "{http://www.w3.org/2000/svg}svg")
+        self.assertEqual(root.get("viewBox"), "0 0 32 32")
 
     def test_contents(self):
         for relative, pattern in CONTENTS:
