@@ -10,7 +10,7 @@ JOBS ?= $(shell nproc)
 BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
     libbenchmark-dev fonts-dejavu-core fonts-dancingscript
 # To test the program as a user would, under a virtual X server:
-TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales
+TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales gcc util-linux
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream
 
