@@ -20,8 +20,15 @@ QList<HeldMessage>* held_messages = nullptr;
 
 void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
-        // Qt calls abort() when this returns; the line is all the user needs.
-        const QByteArray line = DisplayCheck::FailureLine();
+        // Qt calls abort() when this returns; one line is all the user needs.
+        bool display_failed = qgetenv("DISPLAY").isEmpty();
+        for (const HeldMessage& message : *held_messages) {
+            display_failed |= message.text.contains(QLatin1String("connect to display")) ||
+                              message.text.contains(QLatin1String("wl_display"));
+        }
+        const QByteArray line = display_failed
+                                    ? DisplayCheck::DisplayLine()
+                                    : "Quorvex: " + text.section(u'\n', 0, 0).toLocal8Bit() + '\n';
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
         std::fflush(stderr);
         std::_Exit(EXIT_FAILURE);
@@ -50,7 +57,7 @@ DisplayCheck::~DisplayCheck() {
     delete held;
 }
 
-QByteArray DisplayCheck::FailureLine() {
+QByteArray DisplayCheck::DisplayLine() {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     const bool wayland = platform.startsWith("wayland");
     const char* variable = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";

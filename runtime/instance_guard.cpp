@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -186,6 +187,12 @@ void InstanceGuard::AnswerLaterCopies() {
             if (caller >= 0) {
                 close(caller);
             }
+        }
+        if (errno == EMFILE || errno == ENFILE) {
+            // No descriptor to accept with: the caller stays queued, and the
+            // notifier would fire again at once. Pause instead of spinning.
+            notifier_->setEnabled(false);
+            QTimer::singleShot(1000, notifier_.get(), [this] { notifier_->setEnabled(true); });
         }
     });
 }

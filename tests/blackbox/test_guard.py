@@ -142,8 +142,11 @@ class OutOfMemoryTest(QuorvexTest):
         arm = os.path.join(self.desktop.folder, "arm")
         # 32766 characters take 64 KiB; the window's own buffers are larger
         # and made before the shim is armed.
-        self.desktop.env.update(LD_PRELOAD=shim, OOM_SHIM_ARM=arm, OOM_SHIM_MIN="60000")
+        shim_env = dict(LD_PRELOAD=shim, OOM_SHIM_ARM=arm, OOM_SHIM_MIN="60000")
+        self.desktop.env.update(shim_env)
         main = self.start_main()
+        for name in shim_env:  # for the program alone, not for xdotool and xclip
+            del self.desktop.env[name]
         main.generate("32766")
         warning = self.desktop.wait_window(WARNING_TITLE, main.process.pid)
         open(arm, "w").close()
