@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
