@@ -14,7 +14,8 @@ TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales 
     openbox x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 \
     dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
     copyq \
-    weston qt6ct
+    weston qt6ct \
+    gcc util-linux
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
     diffoscope-minimal git

@@ -49,14 +49,17 @@ void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, QStri
 void RunGenerationLoop(GeneratorView& form, GeneratorVariables& vars, runtime::Services& services) {
     const Integer limit = runtime::CInt(LengthValue(form));
     QString password;
-    password.reserve(limit > 0 ? limit : 0);
     try {
+        // When the room for the whole text cannot be had, nothing has been
+        // made yet and the box stays empty.
+        password.reserve(limit > 0 ? limit : 0);
         for (vars.CharIndex = 1; vars.CharIndex <= limit;
              vars.CharIndex = runtime::AddInteger(vars.CharIndex, 1)) {
             DrawOneCharacter(form, vars, password, services);
         }
-    } catch (const runtime::RuntimeError&) {
-        // What was made before the failure stays in the box.
+    } catch (...) {
+        // A runtime error or a failed allocation: what was made before the
+        // failure stays in the box.
         form.SetOutputText(password);
         throw;
     }

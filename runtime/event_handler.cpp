@@ -17,4 +17,13 @@ void ReportRuntimeError(Services& services, const RuntimeError& error) {
     }
 }
 
+void ReportOutOfMemory(Services& services) {
+    try {
+        ReportRuntimeError(services, RuntimeError(ErrorNumber::OutOfMemory,
+                                                  ErrorDescription(ErrorNumber::OutOfMemory)));
+    } catch (const std::bad_alloc&) {
+        // Not even the report fits; the handler has ended all the same.
+    }
+}
+
 }  // namespace quorvex::runtime

@@ -6,6 +6,7 @@
 #include "runtime/runtime.h"
 #include "runtime/services.h"
 
+#include <new>
 #include <utility>
 
 namespace quorvex::runtime {
@@ -18,13 +19,20 @@ QString RuntimeErrorPrompt(const RuntimeError& error);
 
 void ReportRuntimeError(Services& services, const RuntimeError& error);
 
-// Runs one event handler; a runtime error it raises is reported, not thrown on.
+// Reports Out of memory, if there is still memory enough to say it.
+void ReportOutOfMemory(Services& services);
+
+// Runs one event handler; a runtime error it raises is reported, not thrown
+// on, and so is a failed allocation, which is the runtime's Out of memory.
+// End (ProgramEnd) passes through to the program's entry.
 template <typename Handler>
 void RunEventHandler(Services& services, Handler&& handler) {
     try {
         std::forward<Handler>(handler)();
     } catch (const RuntimeError& error) {
         ReportRuntimeError(services, error);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory(services);
     }
 }
 

@@ -98,11 +98,13 @@ void QtServices::ClipboardSetText(const QString& text) {
 }
 
 Integer QtServices::PrevInstance() {
-    return ToTruth(lock_.AnotherCopyRuns());
+    const bool another = guard_.AnotherCopyRuns();
+    guard_.AnswerLaterCopies();
+    return ToTruth(another);
 }
 
 void QtServices::End() {
-    std::exit(EXIT_SUCCESS);
+    throw ProgramEnd{EXIT_SUCCESS};
 }
 
 QMimeData* SecretTextMimeData(const QString& text) {

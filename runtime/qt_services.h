@@ -1,7 +1,7 @@
 // The runtime services on Qt and the operating system.
 #pragma once
 
-#include "runtime/instance_lock.h"
+#include "runtime/instance_guard.h"
 #include "runtime/secure_random.h"
 #include "runtime/services.h"
 
@@ -11,6 +11,10 @@ namespace quorvex::runtime {
 
 class QtServices final : public Services {
   public:
+    // The guard is decided by the program's entry, before the window system
+    // takes its share of the file descriptors.
+    explicit QtServices(InstanceGuard& guard) : guard_(guard) {}
+
     int MsgBox(const QString& prompt, int style, const QString& title) override;
     double Rnd() override;
     void Randomize() override;
@@ -21,7 +25,7 @@ class QtServices final : public Services {
 
   private:
     SecureRandom random_;
-    InstanceLock lock_;
+    InstanceGuard& guard_;
 };
 
 // Clipboard data for a text that is a secret: the plain text, marked so that

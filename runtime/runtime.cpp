@@ -13,6 +13,8 @@ QString ErrorDescription(ErrorNumber number) {
     switch (number) {
         case ErrorNumber::Overflow:
             return QStringLiteral("Overflow");
+        case ErrorNumber::OutOfMemory:
+            return QStringLiteral("Out of memory");
         case ErrorNumber::TypeMismatch:
             return QStringLiteral("Type mismatch");
         case ErrorNumber::InternalError:

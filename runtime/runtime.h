@@ -25,6 +25,7 @@ inline constexpr Integer ToTruth(bool value) {
 // Runtime error numbers that this program can meet.
 enum class ErrorNumber : int {
     Overflow = 6,
+    OutOfMemory = 7,
     TypeMismatch = 13,
     InternalError = 51,
     DeviceUnavailable = 68,
@@ -43,6 +44,13 @@ class RuntimeError : public std::runtime_error {
 };
 
 [[noreturn]] void Raise(ErrorNumber number);
+
+// Thrown by End: it unwinds every handler (none catches it) back to the
+// program's entry, which returns the status, so the window, the services and
+// the application are destroyed in order on the way.
+struct ProgramEnd {
+    int status = 0;
+};
 
 // The standard description of a runtime error number ("Overflow", ...).
 QString ErrorDescription(ErrorNumber number);

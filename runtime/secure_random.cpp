@@ -43,6 +43,9 @@ double SecureRandom::NextDouble() {
     }
     std::uint64_t bits;
     std::memcpy(&bits, buffer_.data() + position_, sizeof bits);
+    // A byte that has been used is wiped at once: what the buffer still holds
+    // tells nothing about the passwords already made.
+    explicit_bzero(buffer_.data() + position_, sizeof bits);
     position_ += sizeof bits;
     // The top 53 bits make an exact multiple of 2^-53 below 1.
     return static_cast<double>(bits >> 11) * 0x1.0p-53;

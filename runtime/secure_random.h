@@ -1,5 +1,6 @@
 // The random source behind Rnd: the operating system's cryptographically
-// secure generator, read in blocks.
+// secure generator, read in blocks. Each byte is wiped as soon as it has been
+// used, so the buffer never holds what past passwords were drawn from.
 #pragma once
 
 #include <array>

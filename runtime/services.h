@@ -44,7 +44,8 @@ class Services {
     // App.PrevInstance: True if another copy of the program is running.
     virtual Integer PrevInstance() = 0;
 
-    // End: the program stops at once.
+    // End: the program stops at once; throws ProgramEnd, which unwinds to the
+    // program's entry.
     [[noreturn]] virtual void End() = 0;
 };
 

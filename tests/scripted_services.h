@@ -19,8 +19,8 @@ struct ShownBox {
     QString title;
 };
 
-// Thrown by End() so a test can see the program stop.
-struct ProgramEnded {};
+// What End() throws, in the tests as in the program.
+using ProgramEnded = runtime::ProgramEnd;
 
 class ScriptedServices : public runtime::Services {
   public:
@@ -89,7 +89,7 @@ class ScriptedServices : public runtime::Services {
         return prev_instance;
     }
 
-    [[noreturn]] void End() override { throw ProgramEnded{}; }
+    [[noreturn]] void End() override { throw runtime::ProgramEnd{0}; }
 
     // A draw value v (0..99) as the Rnd result that Int(Rnd * 100) maps to it.
     static double DrawFor(int v) { return (v + 0.5) / 100.0; }

@@ -27,6 +27,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
+#include <new>
 
 using quorvex::app::ControlGeometry;
 using quorvex::app::Form1;
@@ -461,16 +462,32 @@ class TestForm1 : public QObject {
         }
     }
 
+    void runtimeErrorIsReportedAndSurvived_data() {
+        QTest::addColumn<bool>("outOfMemory");  // the third draw fails to allocate, else overflows
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("overflow") << false << "Run-time error '6':\n\nOverflow";
+        QTest::newRow("out of memory") << true << "Run-time error '7':\n\nOut of memory";
+    }
+
     void runtimeErrorIsReportedAndSurvived() {
+        QFETCH(bool, outOfMemory);
+        QFETCH(QString, prompt);
         Window window;
         QVERIFY(window.Start());
-        window.services.draws = {ScriptedServices::DrawFor(1), ScriptedServices::DrawFor(2), 1e9};
+        window.services.draws = {ScriptedServices::DrawFor(1), ScriptedServices::DrawFor(2)};
+        const auto fallback = window.services.fallback_rnd;
+        if (outOfMemory) {
+            window.services.fallback_rnd = []() -> double { throw std::bad_alloc(); };
+        } else {
+            window.services.draws.push_back(1e9);
+        }
         window.Generate(QStringLiteral("12"), {});
+        window.services.fallback_rnd = fallback;
         QCOMPARE(window.services.boxes.size(), 1);
-        QCOMPARE(window.services.boxes[0].prompt,
-                 QStringLiteral("Run-time error '6':\n\nOverflow"));
+        QCOMPARE(window.services.boxes[0].prompt, prompt);
         QCOMPARE(window.services.boxes[0].style, 16);
         QCOMPARE(window.services.boxes[0].title, QStringLiteral("Quorvex"));
+        // What was made before the failure stays.
         QCOMPARE(window.Output(), QStringLiteral("ab"));
         QCOMPARE(window.services.rnd_calls, 3);
 

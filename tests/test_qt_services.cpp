@@ -2,7 +2,10 @@
 // keyboard, the focus coming back after a box, the clipboard and the instance check.
 #include "runtime/qt_services.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +20,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+using quorvex::runtime::InstanceGuard;
+using quorvex::runtime::ProgramEnd;
 using quorvex::runtime::QtServices;
 
 namespace {
@@ -59,6 +64,12 @@ void AnswerNextBox(SeenBox* seen, const QString& answer, int tries_left = 500) {
 
 }  // namespace
 
+// A guard name of this test process alone, so that no running program and no
+// other test meets it.
+QByteArray TestGuardName() {
+    return "quorvex-test-qt-" + QByteArray::number(getpid());
+}
+
 class TestQtServices : public QObject {
     Q_OBJECT
 
@@ -84,7 +95,7 @@ class TestQtServices : public QObject {
         const QString prompt = QStringLiteral("<b>1 & 2</b> press ''Yes''");
         const QString title = style == 16 ? QStringLiteral("Error") : QStringLiteral("Warning!");
 
-        QtServices services;
+        QtServices services(guard_);
         SeenBox seen;
         AnswerNextBox(&seen, answer);
         QCOMPARE(services.MsgBox(prompt, style, title), expected);
@@ -111,7 +122,7 @@ class TestQtServices : public QObject {
         edit->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), edit);
 
-        QtServices services;
+        QtServices services(guard_);
         SeenBox seen;
         AnswerNextBox(&seen, QStringLiteral("OK"));
         QCOMPARE(services.MsgBox(QStringLiteral("A copy of program is allready running!"), 16,
@@ -124,7 +135,7 @@ class TestQtServices : public QObject {
     void clipboardHoldsSecretText() {
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->setText(QStringLiteral("left over"));
-        QtServices services;
+        QtServices services(guard_);
         services.ClipboardClear();
         QCOMPARE(clipboard->text(), QString());
 
@@ -137,22 +148,36 @@ class TestQtServices : public QObject {
         QVERIFY(!data->hasHtml());
     }
 
-    void prevInstance() {
-        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        QTemporaryDir folder;
-        QVERIFY(folder.isValid());
-        QCOMPARE(chmod(QFile::encodeName(folder.path()).constData(), 0700), 0);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    void prevInstanceAndEnd() {
+        InstanceGuard first_guard(TestGuardName() + "-prev");
+        QtServices first(first_guard);
+        QCOMPARE(first.PrevInstance(), 0);
+        // A second copy while the first holds the guard: True is -1.
+        InstanceGuard second_guard(TestGuardName() + "-prev");
+        QtServices second(second_guard);
+        QCOMPARE(second.PrevInstance(), -1);
+        QCOMPARE(second.PrevInstance(), -1);
 
-        QtServices first;
-        const int first_answer = first.PrevInstance();
-        // A second copy while the first keeps its lock: True is -1.
-        QtServices second;
-        const int second_answer = second.PrevInstance();
-        qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(first_answer, 0);
-        QCOMPARE(second_answer, -1);
+        // The holder takes calls from the event loop and hangs up, so later
+        // copies never wait on a full queue.
+        const int caller = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(caller >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = InstanceGuard::NameAt(TestGuardName() + "-prev", geteuid(), 0);
+        memcpy(address.sun_path + 1, name.constData(), name.size());
+        QCOMPARE(::connect(caller, reinterpret_cast<const sockaddr*>(&address),
+                           offsetof(sockaddr_un, sun_path) + 1 + name.size()),
+                 0);
+        char byte = 0;
+        QTRY_COMPARE(recv(caller, &byte, 1, MSG_DONTWAIT), ssize_t{0});
+        close(caller);
+
+        QVERIFY_THROWS_EXCEPTION(ProgramEnd, second.End());
     }
+
+  private:
+    InstanceGuard guard_{TestGuardName()};
 };
 
 QTEST_MAIN(TestQtServices)

@@ -1,7 +1,7 @@
 // The runtime core without any widget: conversions, 16-bit arithmetic, runtime
-// errors in a handler, the secure random source and the single-instance lock.
+// errors in a handler, the secure random source and the single-instance guard.
 #include "runtime/event_handler.h"
-#include "runtime/instance_lock.h"
+#include "runtime/instance_guard.h"
 #include "runtime/runtime.h"
 #include "runtime/secure_random.h"
 #include "tests/scripted_services.h"
@@ -9,11 +9,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -23,6 +23,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -69,56 +70,21 @@ int RaisedBy(Call&& call) {
     return 0;
 }
 
-bool Chmod(const QString& path, mode_t mode) {
-    return chmod(QFile::encodeName(path).constData(), mode) == 0;
+// A guard name of this test process alone, so that no running program and no
+// other test meets it.
+QByteArray GuardName(const char* what) {
+    return QByteArray("quorvex-test-") + what + '-' + QByteArray::number(getpid());
 }
 
-// Points XDG_RUNTIME_DIR (at private/), XDG_CACHE_HOME (at cache/) and HOME
-// into a private base folder, and puts them back afterwards.
-struct LockScene {
-    static constexpr const char* kNames[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"};
-    std::optional<QByteArray> saved[3];
-    QTemporaryDir base;
-
-    LockScene() {
-        for (int i = 0; i < 3; ++i) {
-            if (qEnvironmentVariableIsSet(kNames[i])) {
-                saved[i] = qgetenv(kNames[i]);
-            }
-        }
-    }
-    ~LockScene() {
-        for (int i = 0; i < 3; ++i) {
-            saved[i] ? (void)qputenv(kNames[i], *saved[i]) : (void)qunsetenv(kNames[i]);
-        }
-    }
-    QString Path(const char* name) const { return base.path() + QLatin1Char('/') + name; }
-    QString LockIn(const char* folder) const {
-        return Path(folder) + QLatin1Char('/') + InstanceLock::kFileName;
-    }
-    bool Make() {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Path("private")));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(Path("cache")));
-        qputenv("HOME", QFile::encodeName(base.path()));
-        return base.isValid() && Chmod(base.path(), 0700) && QDir().mkdir(Path("cache")) &&
-               QDir().mkdir(Path("private")) && Chmod(Path("private"), 0700);
-    }
-};
-
-// lstat of a path; all zero when there is nothing.
-struct stat Stat(const QString& path) {
-    struct stat info {};
-    return lstat(QFile::encodeName(path).constData(), &info) == 0 ? info : decltype(info){};
-}
-
-// Copies of the program in forked children that take the lock and hold it
+// Copies of the program in forked children that decide the guard and hold it
 // until they are killed with SIGKILL, as a crash ends them.
 class Copies {
   public:
+    explicit Copies(QByteArray name) : name_(std::move(name)) {}
     ~Copies() { KillAll(); }
 
-    // Starts `n` copies at one moment; their sorted answers: '0' got the lock,
-    // '1' another copy runs, 'x' no folder.
+    // Starts `n` copies at one moment; their sorted answers: '0' holds the
+    // guard, '1' another copy runs, 'x' unguarded.
     QByteArray Start(int n) {
         int start[2];
         int answers[2];
@@ -133,9 +99,11 @@ class Copies {
                 char go = 0;
                 while (read(start[0], &go, 1) < 0 && errno == EINTR) {
                 }
-                InstanceLock lock;
-                const bool another = lock.AnotherCopyRuns();
-                const char answer = lock.folder().isEmpty() ? 'x' : another ? '1' : '0';
+                InstanceGuard guard(name_);
+                const bool another = guard.AnotherCopyRuns();
+                const char answer = guard.state() == InstanceGuard::State::Unguarded ? 'x'
+                                    : another                                        ? '1'
+                                                                                     : '0';
                 if (write(answers[1], &answer, 1) == 1) {
                     pause();
                 }
@@ -168,8 +136,55 @@ class Copies {
     }
 
   private:
+    QByteArray name_;
     std::vector<pid_t> pids_;
 };
+
+// Another user in a forked child (root only): it listens on the names of the
+// sequence given, or only binds them, until it is killed.
+pid_t StrangerHolding(const QByteArray& program, std::vector<int> indexes, bool listening) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    const unsigned owner = geteuid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        char answer = 'n';
+        if (setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0) {
+            answer = 'y';
+            for (const int index : indexes) {
+                // The names of the test user's sequence, not of this user's.
+                const QByteArray name = InstanceGuard::NameAt(program, owner, index);
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                std::memcpy(address.sun_path + 1, name.constData(), name.size());
+                const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+                if (fd < 0 ||
+                    bind(fd, reinterpret_cast<const sockaddr*>(&address),
+                         offsetof(sockaddr_un, sun_path) + 1 + name.size()) != 0 ||
+                    (listening && listen(fd, 4) != 0)) {
+                    answer = 'n';
+                }
+            }
+        }
+        if (write(ready[1], &answer, 1) == 1) {
+            pause();
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    char answer = 'n';
+    const bool ok = pid > 0 && read(ready[0], &answer, 1) == 1 && answer == 'y';
+    close(ready[0]);
+    if (!ok && pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
+}
 
 // Services whose box fails while it reports an error.
 class FailingBox : public ScriptedServices {
@@ -295,6 +310,7 @@ class TestRuntime : public QObject {
         QTest::newRow("16-bit sum") << 1 << false << "Run-time error '6':\n\nOverflow";
         QTest::newRow("text to number") << 2 << false << "Run-time error '13':\n\nType mismatch";
         QTest::newRow("device") << 3 << false << "Run-time error '68':\n\nDevice unavailable";
+        QTest::newRow("allocation") << 4 << false << "Run-time error '7':\n\nOut of memory";
         QTest::newRow("the box fails too") << 1 << true << "Run-time error '6':\n\nOverflow";
     }
 
@@ -318,6 +334,8 @@ class TestRuntime : public QObject {
                     counter = static_cast<Integer>(CDbl(QStringLiteral("6x")));
                 } else if (failure == 3) {
                     Raise(ErrorNumber::DeviceUnavailable);
+                } else if (failure == 4) {
+                    throw std::bad_alloc();
                 }
                 steps_done = 2;
             });
@@ -371,97 +389,97 @@ class TestRuntime : public QObject {
                  qPrintable(QString::number(mean)));
     }
 
-    void lockHeldElsewhere() {
-        LockScene scene;
-        QVERIFY(scene.Make());
+    void guardHeldElsewhere() {
+        const QByteArray name = GuardName("held");
         {
-            InstanceLock first;
+            InstanceGuard first(name);
             QVERIFY(!first.AnotherCopyRuns());
-            QCOMPARE(first.folder(), scene.Path("private"));
-            const struct stat file = Stat(scene.LockIn("private"));
-            QCOMPARE(file.st_mode & (S_IFMT | 077), mode_t{S_IFREG});
-            QCOMPARE(file.st_uid, geteuid());
+            QCOMPARE(first.state(), InstanceGuard::State::Holding);
+            QCOMPARE(first.held_index(), 0);
         }
-        Copies holder;
-        QCOMPARE(holder.Start(1), QByteArray("0"));  // the first lock ended with its holder
+        Copies holder(name);
+        QCOMPARE(holder.Start(1), QByteArray("0"));  // the first guard ended with its holder
         {
-            InstanceLock second;
+            InstanceGuard second(name);
             QVERIFY(second.AnotherCopyRuns());
+            QCOMPARE(second.held_index(), -1);
         }
         holder.KillAll();
         {
-            InstanceLock after_kill;
+            InstanceGuard after_kill(name);
             QVERIFY(!after_kill.AnotherCopyRuns());
         }
 
         for (int round = 0; round < 2; ++round) {
-            Copies simultaneous;
+            Copies simultaneous(name);
             QCOMPARE(simultaneous.Start(8), QByteArray("01111111"));
         }
     }
 
-    void lockFolder_data() {
-        QTest::addColumn<QString>("folder");  // where the lock is; empty: none taken
+    void guardPassesOverStrangers() {
+        if (geteuid() != 0) {
+            QSKIP("only root can act as another user");
+        }
+        const QByteArray name = GuardName("strangers");
+        // Names 0 and 1 taken by another user: one listening, one only bound.
+        const pid_t listening = StrangerHolding(name, {0}, true);
+        const pid_t bound = StrangerHolding(name, {1}, false);
+        QVERIFY(listening > 0 && bound > 0);
+        InstanceGuard first(name);
+        QVERIFY(!first.AnotherCopyRuns());
+        QCOMPARE(first.held_index(), 2);
+        QCOMPARE(Copies(name).Start(2), QByteArray("11"));
 
-        QTest::newRow("run 0755") << "cache/quorvex";
-        QTest::newRow("run links to a private folder") << "cache/quorvex";
-        QTest::newRow("run relative") << "cache/quorvex";
-        QTest::newRow("run and cache unset") << ".cache/quorvex";
-        QTest::newRow("cache 0777") << "";
-        QTest::newRow("cache links to a private folder") << "";
-        QTest::newRow("lock file links to nothing") << "private";
+        // The strangers go: a later copy that gets name 0 still finds the
+        // first one further on.
+        for (const pid_t pid : {listening, bound}) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        QCOMPARE(Copies(name).Start(3), QByteArray("111"));
     }
 
-    void lockFolder() {
-        QFETCH(QString, folder);
-        const QString shape = QString::fromLatin1(QTest::currentDataTag());
-        LockScene scene;
-        QVERIFY(scene.Make());
-        const QString run = scene.Path("run");
-        const QString own = scene.Path("cache/quorvex");
-        const QString target = scene.Path("target");
-        const QString expected = folder.isEmpty() ? QString() : scene.Path(qPrintable(folder));
-        QVERIFY(QDir().mkdir(run) && Chmod(run, 0755));
-        if (shape.startsWith(u"run") || shape.startsWith(u"cache")) {
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+    void guardWithoutDescriptors() {
+        // No descriptor left for the socket: the copy starts anyway and says
+        // so in one line on stderr.
+        int output[2];
+        QVERIFY(pipe(output) == 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(output[1], STDERR_FILENO);
+            close(output[0]);
+            close(output[1]);
+            closefrom(3);
+            const rlimit three{3, 3};
+            setrlimit(RLIMIT_NOFILE, &three);
+            InstanceGuard guard(GuardName("no-fd"));
+            const bool another = guard.AnotherCopyRuns();
+            _exit(!another && guard.state() == InstanceGuard::State::Unguarded ? 0 : 1);
         }
-        if (shape == u"run links to a private folder") {
-            QVERIFY(QDir().rmdir(run) && QFile::link(scene.Path("private"), run));
-        } else if (shape == u"run relative") {
-            qputenv("XDG_RUNTIME_DIR", "run");
-        } else if (shape == u"run and cache unset") {
-            qunsetenv("XDG_RUNTIME_DIR");
-            qunsetenv("XDG_CACHE_HOME");
-        } else if (shape == u"cache 0777") {
-            QVERIFY(QDir().mkdir(own) && Chmod(own, 0777));
-        } else if (shape == u"cache links to a private folder") {
-            QVERIFY(QFile::link(scene.Path("private"), own));
-        } else if (shape.startsWith(u"lock")) {
-            QVERIFY(QFile::link(target, scene.LockIn("private")));
+        close(output[1]);
+        QByteArray said;
+        char buffer[256];
+        ssize_t got;
+        while ((got = read(output[0], buffer, sizeof buffer)) > 0) {
+            said.append(buffer, got);
         }
+        close(output[0]);
+        int status = -1;
+        waitpid(pid, &status, 0);
+        QCOMPARE(status, 0);
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY2(said.endsWith("(socket: Too many open files); starting anyway\n"), said);
+    }
 
-        QCOMPARE(InstanceLock::PrivateFolder(), expected);
-        InstanceLock lock;
-        QVERIFY(!lock.AnotherCopyRuns());
-        QCOMPARE(lock.folder(), expected);
-        if (!expected.isEmpty()) {
-            QCOMPARE(Stat(expected).st_mode, mode_t{S_IFDIR | 0700});
-            QCOMPARE(Stat(expected).st_uid, geteuid());
-            const mode_t type = shape.startsWith(u"lock") ? S_IFLNK : S_IFREG;
-            QCOMPARE(Stat(expected + u'/' + InstanceLock::kFileName).st_mode & S_IFMT, type);
-        }
-        // Nothing was put into, nor tightened in, a folder that is not safe.
-        QCOMPARE(Stat(run + u'/' + InstanceLock::kFileName).st_mode, mode_t{0});
-        if (folder != u"cache/quorvex") {
-            QCOMPARE(Stat(scene.LockIn("cache/quorvex")).st_mode, mode_t{0});
-        }
-        if (folder != u"private") {
-            QCOMPARE(Stat(scene.LockIn("private")).st_mode, mode_t{0});
-        }
-        if (shape == u"cache 0777") {
-            QCOMPARE(Stat(own).st_mode & 07777, mode_t{0777});
-        }
-        QCOMPARE(Stat(target).st_mode, mode_t{0});  // the link was not followed
+    void endPassesThroughHandlers() {
+        ScriptedServices services;
+        bool after_end = false;
+        QVERIFY_THROWS_EXCEPTION(ProgramEnd, RunEventHandler(services, [&] {
+                                     services.End();
+                                     after_end = true;
+                                 }));
+        QVERIFY(!after_end);
+        QVERIFY(services.boxes.isEmpty());
     }
 };
 

@@ -75,6 +75,8 @@ class Desktop:
             os.mkdir(path)
             os.chmod(path, 0o700)
         self.display = self._start_server()
+        # Put before a command, runs it in this desktop's network namespace.
+        self.enter = self._private_network()
         self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
                         XDG_RUNTIME_DIR=self.runtime_dir)
         # The program finds its own platform (this screen) and user folders.
@@ -121,6 +123,37 @@ class Desktop:
             end_process(server)
         raise AssertionError("no free display for Xvfb")
 
+    def _private_network(self):
+        """A network namespace of this desktop's own, kept by a sleeping
+        process; returns the command prefix that enters it. The program's
+        single-instance guard is an abstract socket, which belongs to the
+        network namespace: copies on this desktop meet each other and no
+        copy of another test running beside it as the same user. (The X
+        server is reached through its socket file, from any namespace.)"""
+        own = os.readlink("/proc/self/ns/net")
+        for unshare, enter in ((["unshare", "--net"], ["--net"]),
+                               (["unshare", "--user", "--map-root-user", "--net"],
+                                ["--user", "--net"])):
+            try:
+                holder = subprocess.Popen(unshare + ["sleep", "infinity"],
+                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.DEVNULL, start_new_session=True)
+            except OSError:
+                break
+            self.test.addCleanup(end_process, holder)
+
+            def entered():
+                if holder.poll() is not None:
+                    return "failed"
+                try:
+                    return os.readlink("/proc/%d/ns/net" % holder.pid) != own
+                except OSError:
+                    return False
+            if wait_until(entered, "a network namespace") is True:
+                return ["nsenter", "--target", str(holder.pid)] + enter + ["--"]
+        # No namespace to be had: copies meet every copy of this user.
+        return []
+
     def start_quorvex(self, verbose=False, args=(), env_extra=None):
         """Starts a copy of the program with its output streams in files;
         verbose lets every debug message of the program and Qt through; args
@@ -131,7 +164,7 @@ class Desktop:
         paths = [os.path.join(self.folder, "%d.%s" % (self._started, name))
                  for name in ("out", "err")]
         with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-            process = subprocess.Popen([self.executable, *args], env=env, cwd=self.home,
+            process = subprocess.Popen(self.enter + [self.executable, *args], env=env, cwd=self.home,
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         process.stream_paths = paths
         self.test.addCleanup(end_process, process)

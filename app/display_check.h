@@ -1,0 +1,26 @@
+// Turns the window system's failure to start into one clear line. Without a
+// display Qt gives several messages and then aborts, which leaves a core
+// where cores are kept; while a DisplayCheck lives, its messages are held
+// back, and a fatal one ends the program with one line and exit status 1
+// instead: the line names the display when that is what failed.
+#pragma once
+
+#include <QByteArray>
+#include <QtMessageHandler>
+
+namespace quorvex::app {
+
+class DisplayCheck {
+  public:
+    DisplayCheck();
+    // Passes the messages held back on to the handler that was in place.
+    ~DisplayCheck();
+    DisplayCheck(const DisplayCheck&) = delete;
+    DisplayCheck& operator=(const DisplayCheck&) = delete;
+
+    // The line for a display that cannot be opened, from the environment Qt
+    // chooses its platform by.
+    static QByteArray DisplayLine();
+};
+
+}  // namespace quorvex::app
