@@ -61,6 +61,38 @@ def centre(rect):
     return left + width / 2, top + height / 2
 
 
+def private_network(test):
+    """A network namespace of the test's own, kept by a sleeping process
+    until the test ends; returns the command prefix that enters it. The
+    program's single-instance guard is an abstract socket, which belongs to
+    the network namespace: copies of one test meet each other and no copy of
+    another test running beside it as the same user. (The X server is
+    reached through its socket file, from any namespace.)"""
+    own = os.readlink("/proc/self/ns/net")
+    for unshare, enter in ((["unshare", "--net"], ["--net"]),
+                           (["unshare", "--user", "--map-root-user", "--net"],
+                            ["--user", "--net"])):
+        try:
+            holder = subprocess.Popen(unshare + ["sleep", "infinity"],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL, start_new_session=True)
+        except OSError:
+            break
+        test.addCleanup(end_process, holder)
+
+        def entered():
+            if holder.poll() is not None:
+                return "failed"
+            try:
+                return os.readlink("/proc/%d/ns/net" % holder.pid) != own
+            except OSError:
+                return False
+        if wait_until(entered, "a network namespace") is True:
+            return ["nsenter", "--target", str(holder.pid)] + enter + ["--"]
+    # No namespace to be had: copies meet every copy of this user.
+    return []
+
+
 class Desktop:
     """One virtual X screen with a private HOME and runtime folder."""
 
@@ -76,7 +108,7 @@ class Desktop:
             os.chmod(path, 0o700)
         self.display = self._start_server()
         # Put before a command, runs it in this desktop's network namespace.
-        self.enter = self._private_network()
+        self.enter = private_network(test)
         self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
                         XDG_RUNTIME_DIR=self.runtime_dir)
         # The program finds its own platform (this screen) and user folders.
@@ -122,37 +154,6 @@ class Desktop:
                 return ":" + answer.decode().strip()
             end_process(server)
         raise AssertionError("no free display for Xvfb")
-
-    def _private_network(self):
-        """A network namespace of this desktop's own, kept by a sleeping
-        process; returns the command prefix that enters it. The program's
-        single-instance guard is an abstract socket, which belongs to the
-        network namespace: copies on this desktop meet each other and no
-        copy of another test running beside it as the same user. (The X
-        server is reached through its socket file, from any namespace.)"""
-        own = os.readlink("/proc/self/ns/net")
-        for unshare, enter in ((["unshare", "--net"], ["--net"]),
-                               (["unshare", "--user", "--map-root-user", "--net"],
-                                ["--user", "--net"])):
-            try:
-                holder = subprocess.Popen(unshare + ["sleep", "infinity"],
-                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL, start_new_session=True)
-            except OSError:
-                break
-            self.test.addCleanup(end_process, holder)
-
-            def entered():
-                if holder.poll() is not None:
-                    return "failed"
-                try:
-                    return os.readlink("/proc/%d/ns/net" % holder.pid) != own
-                except OSError:
-                    return False
-            if wait_until(entered, "a network namespace") is True:
-                return ["nsenter", "--target", str(holder.pid)] + enter + ["--"]
-        # No namespace to be had: copies meet every copy of this user.
-        return []
 
     def start_quorvex(self, verbose=False, args=(), env_extra=None):
         """Starts a copy of the program with its output streams in files;

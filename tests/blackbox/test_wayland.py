@@ -13,7 +13,8 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, wait_until
+from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, private_network,
+                     wait_until)
 
 
 class WaylandTest(unittest.TestCase):
@@ -33,6 +34,9 @@ class WaylandTest(unittest.TestCase):
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("QT_", "WAYLAND_", "XDG_")) and key != "DISPLAY"}
         self.env = dict(env, HOME=self.home, XDG_RUNTIME_DIR=self.runtime_dir)
+        # The single-instance guard belongs to the network namespace: one of
+        # this test's own keeps its copies apart from other tests' copies.
+        self.enter = private_network(self)
         self._started = 0
 
     def start_weston(self, scale=1):
@@ -61,7 +65,7 @@ class WaylandTest(unittest.TestCase):
         env = dict(self.env, QT_QPA_PLATFORM="wayland", WAYLAND_DISPLAY=self.socket,
                    WAYLAND_DEBUG="1")
         with open(os.path.join(self.folder, name), "wb") as err:
-            process = subprocess.Popen([self.executable], env=env, cwd=self.home,
+            process = subprocess.Popen(self.enter + [self.executable], env=env, cwd=self.home,
                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                        stderr=err)
         self.addCleanup(end_process, process)
