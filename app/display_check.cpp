@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace quorvex::app {
 
@@ -16,13 +17,13 @@ struct HeldMessage {
 };
 
 QtMessageHandler previous_handler = nullptr;
-QList<HeldMessage>* held_messages = nullptr;
+QList<HeldMessage> held_messages;
 
 void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
         // Qt calls abort() when this returns; one line is all the user needs.
         bool display_failed = qgetenv("DISPLAY").isEmpty();
-        for (const HeldMessage& message : *held_messages) {
+        for (const HeldMessage& message : std::as_const(held_messages)) {
             display_failed |= message.text.contains(QLatin1String("connect to display")) ||
                               message.text.contains(QLatin1String("wl_display"));
         }
@@ -33,20 +34,19 @@ void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text
         std::fflush(stderr);
         std::_Exit(EXIT_FAILURE);
     }
-    held_messages->append({type, QByteArray(context.category), text});
+    held_messages.append({type, QByteArray(context.category), text});
 }
 
 }  // namespace
 
 DisplayCheck::DisplayCheck() {
-    held_messages = new QList<HeldMessage>;
     previous_handler = qInstallMessageHandler(Hold);
 }
 
 DisplayCheck::~DisplayCheck() {
     qInstallMessageHandler(previous_handler);
-    QList<HeldMessage>* held = std::exchange(held_messages, nullptr);
-    for (const HeldMessage& message : *held) {
+    const QList<HeldMessage> held = std::exchange(held_messages, {});
+    for (const HeldMessage& message : held) {
         const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
         if (previous_handler != nullptr) {
             previous_handler(message.type, context, message.text);
@@ -54,7 +54,6 @@ DisplayCheck::~DisplayCheck() {
             qt_message_output(message.type, context, message.text);
         }
     }
-    delete held;
 }
 
 QByteArray DisplayCheck::DisplayLine() {

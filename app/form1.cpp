@@ -96,11 +96,11 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
       Command1(new QPushButton(this), kPixel, InWindow(2400, 2310, 1500, 450)),
       Frame1(new QGroupBox(this), kPixel, InWindow(150, 150, 6000, 1500)),
       Frame2(new QGroupBox(this), kPixel, InWindow(480, 3120, 1215, 735)),
-      Image2(NewPicture({QStringLiteral(":/password"), QSize(91, 17)}, QStringLiteral("Password:"),
+      Image2(NewPicture(Picture(QStringLiteral(":/password")), QStringLiteral("Password:"),
                         Frame2.get()),
              kTwipsPerPixel, InFrame(960, 480, 1365, 255)),
       Label2(new QLabel(Frame2.get()), kTwipsPerPixel, InFrame(120, 240, 1080, 420)),
-      Image1(NewPicture({QStringLiteral(":/password_length"), QSize(153, 21)},
+      Image1(NewPicture(Picture(QStringLiteral(":/password_length")),
                         QStringLiteral("Password length:"), this),
              kPixel, InWindow(1800, 2160, 2295, 315)),
       Label4(new QLabel(this), kPixel, InWindow(4080, 1800, 2655, 1095)),
@@ -139,7 +139,7 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
     UseMenuColour(Text2.get());
 
     // The button shows its picture alone; neither Enter nor Esc presses it.
-    ShowButtonPicture(Command1.get(), {QStringLiteral(":/generate"), QSize(80, 16)});
+    ShowButtonPicture(Command1.get(), Picture(QStringLiteral(":/generate")));
     Command1->setAccessibleName(QStringLiteral("Generate"));
     Command1->setAutoDefault(false);
     Command1->setDefault(false);

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QIconEngine>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QPushButton>
@@ -43,6 +44,17 @@ double SourceRatio(qreal ratio) {
         }
     }
     return kRenderedRatios.back();
+}
+
+// A pixmap kept in Qt's pixmap cache under `key`, made once by `make`.
+template <typename Make>
+QPixmap Cached(const QString& key, Make make) {
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = make();
+        QPixmapCache::insert(key, pixmap);
+    }
+    return pixmap;
 }
 
 QString SourceFile(const Picture& picture, double ratio) {
@@ -130,12 +142,8 @@ class IconFilesEngine : public QIconEngine {
     // the largest, scaled to the size.
     QPixmap pixmap(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
         const QSize file_size = FileSize(size);
-        QPixmap pixmap;
         const QString file = QStringLiteral(":/icons/quorvex-%1.png").arg(file_size.width());
-        if (!QPixmapCache::find(file, &pixmap)) {
-            pixmap = QPixmap(file, "PNG");
-            QPixmapCache::insert(file, pixmap);
-        }
+        const QPixmap pixmap = Cached(file, [&file] { return QPixmap(file, "PNG"); });
         const QSize wanted = file_size.boundedTo(size);
         return wanted == file_size
                    ? pixmap
@@ -196,6 +204,11 @@ class ButtonPicture : public QObject {
 
 }  // namespace
 
+Picture::Picture(QString resource_base)
+    : base(std::move(resource_base)),
+      // The GIF's header alone is read for it.
+      size(QImageReader(base + QStringLiteral(".gif"), "GIF").size()) {}
+
 double ContrastRatio(const QColor& a, const QColor& b) {
     const double la = Luminance(a);
     const double lb = Luminance(b);
@@ -219,12 +232,7 @@ QPixmap PicturePixmap(const Picture& picture, qreal device_pixel_ratio, const QC
                             .arg(picture.base)
                             .arg(device_pixel_ratio)
                             .arg(ink.isValid() ? ink.name(QColor::HexArgb) : QString());
-    QPixmap pixmap;
-    if (!QPixmapCache::find(key, &pixmap)) {
-        pixmap = Render(picture, device_pixel_ratio, ink);
-        QPixmapCache::insert(key, pixmap);
-    }
-    return pixmap;
+    return Cached(key, [&] { return Render(picture, device_pixel_ratio, ink); });
 }
 
 QIcon ProgramIcon() {

@@ -15,9 +15,12 @@ class QPushButton;
 namespace quorvex::app {
 
 // One picture: its resource name without extension (":/password") and its
-// size in logical pixels. ":/password.gif" is the picture at ratio 1,
-// ":/password@1.5x.png" and so on are renders made for higher ratios.
+// size in logical pixels, which is that of the picture at ratio 1.
+// ":/password.gif" is the picture at ratio 1, ":/password@1.5x.png" and so
+// on are renders made for higher ratios.
 struct Picture {
+    explicit Picture(QString resource_base);
+
     QString base;
     QSize size;
 };

@@ -28,6 +28,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <new>
+#include <utility>
 
 using quorvex::app::ControlGeometry;
 using quorvex::app::Form1;
@@ -42,6 +43,20 @@ const QString kLongLengthWarning = QStringLiteral(
     "The password length is too big, the program may stop responding for some time or even "
     "forever! If you still want to continue press ''Yes'', else press ''No'' and enter password "
     "length smaller than 1000.");
+
+// What the clipboard holds: its plain text and its secret mark ("secret"
+// where the text is marked); both empty when it holds nothing.
+std::pair<QString, QByteArray> ClipboardTextAndMark() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr) {
+        return {};
+    }
+    return {data->text(), data->data(QStringLiteral("x-kde-passwordManagerHint"))};
+}
+
+std::pair<QString, QByteArray> SecretText(const QString& text) {
+    return {text, QByteArrayLiteral("secret")};
+}
 
 // One window with its scripted services and its widgets named after the
 // controls. A draw beyond the scripted ones is counted and answered with 1
@@ -559,11 +574,7 @@ class TestForm1 : public QObject {
         QCOMPARE(window.Output(), password);
         if (copies && !selected.isEmpty()) {
             // The box's own copy follows: the same text, marked secret.
-            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-            QVERIFY(data != nullptr);
-            QCOMPARE(data->text(), selected);
-            QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
-                     QByteArrayLiteral("secret"));
+            QCOMPARE(ClipboardTextAndMark(), SecretText(selected));
         }
     }
 
@@ -621,11 +632,7 @@ class TestForm1 : public QObject {
         QVERIFY(window.services.clipboard_log.isEmpty());
         press(0x421, 54, QStringLiteral("\u0441"));  // Ctrl+с on the C key
         QCOMPARE(window.services.clipboard_log, QStringList({"clear", "set:abc"}));
-        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        QVERIFY(data != nullptr);
-        QCOMPARE(data->text(), QStringLiteral("abc"));
-        QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
-                 QByteArrayLiteral("secret"));
+        QCOMPARE(ClipboardTextAndMark(), SecretText(QStringLiteral("abc")));
     }
 
     // The menu's Copy is a deliberate copy: the selection goes on the
@@ -656,11 +663,7 @@ class TestForm1 : public QObject {
                                 box->viewport()->mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(box->viewport(), &event);
         QVERIFY(triggered);
-        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        QVERIFY(data != nullptr);
-        QCOMPARE(data->text(), QStringLiteral("abc"));
-        QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")),
-                 QByteArrayLiteral("secret"));
+        QCOMPARE(ClipboardTextAndMark(), SecretText(QStringLiteral("abc")));
         // The program's own handler runs for Ctrl+C alone.
         QVERIFY(window.services.clipboard_log.isEmpty());
     }

@@ -155,17 +155,21 @@ class Desktop:
             end_process(server)
         raise AssertionError("no free display for Xvfb")
 
-    def start_quorvex(self, verbose=False, args=(), env_extra=None):
+    def start_quorvex(self, verbose=False, args=(), env=None, prefix=(), cwd=None):
         """Starts a copy of the program with its output streams in files;
         verbose lets every debug message of the program and Qt through; args
-        go on its command line and env_extra into its environment."""
-        env = dict(self.env, QT_LOGGING_RULES="*.debug=true") if verbose else self.env
-        env = dict(env, **(env_extra or {}))
+        go on its command line; env replaces the desktop's environment, cwd
+        its home as the working folder; prefix is a command that runs the
+        program (prlimit, setpriv, ...)."""
+        env = self.env if env is None else env
+        if verbose:
+            env = dict(env, QT_LOGGING_RULES="*.debug=true")
         self._started += 1
         paths = [os.path.join(self.folder, "%d.%s" % (self._started, name))
                  for name in ("out", "err")]
         with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-            process = subprocess.Popen(self.enter + [self.executable, *args], env=env, cwd=self.home,
+            process = subprocess.Popen(self.enter + list(prefix) + [self.executable, *args],
+                                       env=env, cwd=cwd or self.home,
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         process.stream_paths = paths
         self.test.addCleanup(end_process, process)
@@ -351,9 +355,10 @@ class QuorvexTest(unittest.TestCase):
             raise unittest.SkipTest("QUORVEX_EXECUTABLE does not name the built program")
         self.desktop = Desktop(self, executable)
 
-    def start_main(self, verbose=False):
-        """Starts the program and gives its window the keyboard."""
-        main = MainWindow(self.desktop, self.desktop.start_quorvex(verbose))
+    def start_main(self, **start_args):
+        """Starts the program (start_args as for Desktop.start_quorvex) and
+        gives its window the keyboard."""
+        main = MainWindow(self.desktop, self.desktop.start_quorvex(**start_args))
         main.focus()
         return main
 

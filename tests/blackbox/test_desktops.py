@@ -7,8 +7,8 @@ away to other programs.
 import time
 import unittest
 
-from desktop import (CLIENT_SIZE, LENGTH_BOX, OUTPUT_BOX, SCREEN, MainWindow, QuorvexTest,
-                     centre, end_process, wait_until)
+from desktop import (CLIENT_SIZE, LENGTH_BOX, OUTPUT_BOX, SCREEN, QuorvexTest, centre,
+                     end_process, wait_until)
 
 # xkb keycodes of physical keys (US names): a real keyboard sends these
 # whatever the layout, so the tests press keys by keycode.
@@ -78,15 +78,10 @@ class WindowManagerTest(QuorvexTest):
 
 
 class CommandLineTest(QuorvexTest):
-    def start_with(self, **start_args):
-        main = MainWindow(self.desktop, self.desktop.start_quorvex(**start_args))
-        main.focus()
-        return main
-
     def test_qt_options_on_the_command_line_change_nothing(self):
         args = ["-reverse", "-qwindowtitle", "Hacked", "-qwindowgeometry", "459x274+0+0",
                 "-platform", "offscreen", "-style", "windows", "--help", "-session", "x"]
-        main = self.start_with(args=args)
+        main = self.start_main(args=args)
         self.assertEqual(self.desktop.windows("Hacked"), [])
         x, y, width, height = self.desktop.geometry(main.window)
         self.assertEqual((width, height), CLIENT_SIZE)
@@ -98,7 +93,7 @@ class CommandLineTest(QuorvexTest):
         self.assertEqual(self.desktop.streams(main.process), [b"", b""])
 
     def test_qt_environment_still_applies(self):
-        main = self.start_with(env_extra={"QT_SCALE_FACTOR": "2"})
+        main = self.start_main(env=dict(self.desktop.env, QT_SCALE_FACTOR="2"))
         self.assertEqual(self.desktop.geometry(main.window)[2:],
                          (CLIENT_SIZE[0] * 2, CLIENT_SIZE[1] * 2))
 

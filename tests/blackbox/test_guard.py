@@ -13,7 +13,7 @@ import shutil
 import subprocess
 import unittest
 
-from desktop import (ERROR_TITLE, MAIN_TITLE, TIMEOUT, WARNING_TITLE, QuorvexTest, end_process,
+from desktop import (ERROR_TITLE, MAIN_TITLE, TIMEOUT, WARNING_TITLE, QuorvexTest,
                      wait_until)
 
 NOBODY = 65534
@@ -24,15 +24,12 @@ class GuardTest(QuorvexTest):
     def refused(self, env, prefix=()):
         """Starts a second copy; checks that it shows the Error box and
         nothing else, and ends with status 0 once the box is answered."""
-        process = subprocess.Popen(self.desktop.enter + list(prefix) + [self.desktop.executable],
-                                   env=env, cwd=self.desktop.home, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.addCleanup(process.stderr.close)
+        process = self.desktop.start_quorvex(env=env, prefix=prefix)
         box = self.desktop.wait_window(ERROR_TITLE, process.pid)
         self.assertEqual(self.desktop.windows(MAIN_TITLE, process.pid), [])
         self.desktop.answer_box(box, ERROR_TITLE, "Return")
         self.assertEqual(process.wait(timeout=TIMEOUT), 0)
-        return process.stderr.read()
+        return self.desktop.streams(process)[1]
 
     def folder(self, name, mode=0o700):
         path = os.path.join(self.desktop.folder, name)
@@ -110,14 +107,10 @@ class OtherUserTest(QuorvexTest):
         os.chown(home, NOBODY, NOBODY)
         os.chmod(self.desktop.folder, 0o755)
         env = dict(self.desktop.env, HOME=home, XDG_RUNTIME_DIR=home)
-        command = self.desktop.enter + ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
-                                        "--clear-groups", self.desktop.executable]
+        setpriv = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
 
         def start():
-            process = subprocess.Popen(command, env=env, cwd=home, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(end_process, process)
-            return process
+            return self.desktop.start_quorvex(env=env, prefix=setpriv, cwd=home)
 
         other = start()
         window = self.desktop.wait_window(MAIN_TITLE, other.pid)
@@ -147,10 +140,8 @@ class OutOfMemoryTest(QuorvexTest):
         # 32766 characters take 64 KiB; the window's own buffers are larger
         # and made before the shim is armed.
         shim_env = dict(LD_PRELOAD=shim, OOM_SHIM_ARM=arm, OOM_SHIM_MIN="60000")
-        self.desktop.env.update(shim_env)
-        main = self.start_main()
-        for name in shim_env:  # for the program alone, not for xdotool and xclip
-            del self.desktop.env[name]
+        # For the program alone, not for xdotool and xclip.
+        main = self.start_main(env=dict(self.desktop.env, **shim_env))
         main.generate("32766")
         warning = self.desktop.wait_window(WARNING_TITLE, main.process.pid)
         open(arm, "w").close()
