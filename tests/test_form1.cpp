@@ -1,6 +1,7 @@
 // The real window on Qt's offscreen platform: start-up, layout, pictures, the
 // keyboard and the three handlers driven through the controls, with
 // randomness, message-box answers and the clipboard scripted.
+#include "app/display_check.h"
 #include "app/form1.h"
 #include "app/key_codes.h"
 #include "app/password_box.h"
@@ -155,6 +156,14 @@ class TestForm1 : public QObject {
         QVERIFY2(QKeySequence::mnemonic(raw).isEmpty(), qPrintable(raw));
     }
 
+    // Qt's messages while the window system starts are held back, then
+    // passed on: none is lost.
+    void startUpMessagesArePassedOn() {
+        QTest::ignoreMessage(QtWarningMsg, "held while starting");
+        quorvex::app::DisplayCheck check;
+        qWarning("held while starting");
+    }
+
     void startUpState() {
         Window window;
         window.form.Load();
@@ -268,6 +277,19 @@ class TestForm1 : public QObject {
         QCOMPARE(form.Text1->geometry().left(), qRound(w / 2 - 25));
         QCOMPARE(form.Command1->geometry().left(), qRound(w / 2 - 50));
         QCOMPARE(form.Image2->geometry(), QRect(10, 12, 91, 17));
+    }
+
+    // On every screen the captions fit the controls the layout gives them.
+    void captionsFitTheirControls() {
+        Window window;
+        QVERIFY(window.Start());
+        const Form1& form = window.form;
+        for (QRadioButton* option :
+             {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()}) {
+            QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
+            QVERIFY2(option->fontMetrics().height() <= option->height(),
+                     qPrintable(option->text()));
+        }
     }
 
     void picturesAndStacking() {

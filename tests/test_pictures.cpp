@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
@@ -58,6 +57,16 @@ QPalette DimTextPalette() {
     QPalette palette(QColor(60, 60, 60), QColor(40, 40, 40));
     palette.setColor(QPalette::WindowText, QColor(90, 90, 90));
     palette.setColor(QPalette::ButtonText, QColor(90, 90, 90));
+    return palette;
+}
+
+// A mid grey window on which the drawn near-black reads at 3.9:1: close to
+// readable, yet short of 4.5:1. (Fusion draws buttons lighter than their
+// colour, so theirs is darker.)
+QPalette MidGreyPalette() {
+    QPalette palette(QColor(80, 80, 80), QColor(106, 106, 106));
+    palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::ButtonText, Qt::white);
     return palette;
 }
 
@@ -221,6 +230,7 @@ class TestPictures : public QObject {
         const QList<std::pair<const char*, QPalette>> palettes = {
             {"darker", DarkerPalette()},
             {"dim text", DimTextPalette()},
+            {"mid grey", MidGreyPalette()},
             {"high contrast", HighContrastPalette()}};
         for (const auto& [name, palette] : palettes) {
             for (int i = 0; i < kPictures.size(); ++i) {
@@ -277,21 +287,8 @@ class TestPictures : public QObject {
         QCOMPARE(Grab(form), light);
     }
 
-    // On every screen the captions fit the controls the layout gives them.
-    void captions_fit_their_controls() {
-        ScriptedServices services;
-        Form1 form(services);
-        QVERIFY(Start(form));
-        for (QRadioButton* option :
-             {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()}) {
-            QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
-            QVERIFY2(option->fontMetrics().height() <= option->height(),
-                     qPrintable(option->text()));
-        }
-    }
-
-    // Task bars and window lists get a drawn icon of their size, not a
-    // blown-up 32 x 32 one.
+    // Task bars and window lists get the icon drawn for their size, not
+    // another size scaled to it.
     void window_offers_several_icon_sizes() {
         ScriptedServices services;
         Form1 form(services);
@@ -299,10 +296,12 @@ class TestPictures : public QObject {
         for (int size : {16, 24, 32, 48}) {
             QVERIFY2(icon.availableSizes().contains(QSize(size, size)),
                      qPrintable(QString::number(size)));
-            const QImage image = icon.pixmap(QSize(size, size), 1.0).toImage();
-            QCOMPARE(image.size(), QSize(size, size));
-            // The light grey ground of the icon, at every size.
-            QCOMPARE(QColor(image.pixel(0, size - 1)), QColor(192, 192, 192));
+            const QImage drawn = QImage(QStringLiteral(":/icons/quorvex-%1.png").arg(size))
+                                     .convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(icon.pixmap(QSize(size, size), 1.0)
+                         .toImage()
+                         .convertToFormat(QImage::Format_ARGB32),
+                     drawn);
         }
     }
 
