@@ -8,27 +8,12 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <memory>
 
 namespace quorvex::app {
-
-namespace {
-
-// Marks a deliberate copy for as long as it runs.
-class CopyScope {
-  public:
-    explicit CopyScope(bool& copying) : copying_(copying) { copying_ = true; }
-    ~CopyScope() { copying_ = false; }
-    CopyScope(const CopyScope&) = delete;
-    CopyScope& operator=(const CopyScope&) = delete;
-
-  private:
-    bool& copying_;
-};
-
-}  // namespace
 
 PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -64,12 +49,9 @@ void PasswordBox::keyPressEvent(QKeyEvent* event) {
                     event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
                     event->isAutoRepeat(), static_cast<quint16>(event->count()));
     QKeyEvent* const shortcut = key == event->key() ? event : &latin;
-    if (shortcut->matches(QKeySequence::Copy)) {
-        const CopyScope scope(copying_);
-        QPlainTextEdit::keyPressEvent(shortcut);
-    } else {
-        QPlainTextEdit::keyPressEvent(shortcut);
-    }
+    // A deliberate copy is marked for as long as it runs.
+    const QScopedValueRollback copying(copying_, shortcut->matches(QKeySequence::Copy));
+    QPlainTextEdit::keyPressEvent(shortcut);
     event->setAccepted(shortcut->isAccepted());
 }
 
@@ -80,7 +62,7 @@ void PasswordBox::contextMenuEvent(QContextMenuEvent* event) {
         if (action->objectName() == u"edit-copy") {
             action->disconnect();
             connect(action, &QAction::triggered, this, [this] {
-                const CopyScope scope(copying_);
+                const QScopedValueRollback copying(copying_, true);
                 copy();
             });
         }
