@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Regenerate Quorvex's pictures: the three handwritten GIF captions, their
-sharper renders for high-density screens, and the application icon (ICO and
-PNG at 32x32, PNGs in the hicolor sizes and an SVG).
+sharper renders for high-density screens, and the application icon (ICO at
+32x32, PNGs in the hicolor sizes and an SVG). The build takes the ratios and
+the icon sizes from the names of the files written here.
 
 Usage: python3 make_pictures.py [OUTPUT_DIR]    (default: this script's folder)
 
@@ -465,7 +466,6 @@ def main(argv):
     icon = draw_icon()
     write_hicolor_icons(os.path.join(out_dir, "icons"), icon)
 
-    write(os.path.join(out_dir, "icon.png"), png_bytes(icon))
     write(os.path.join(out_dir, "icon.ico"), ico_bytes(icon))
     # For quorvex.rc: icon group 1 holding image 30001, as raw resources,
     # since the resource compiler would number the image of an ICON itself.
