@@ -20,15 +20,6 @@ TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales 
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
     diffoscope-minimal git
 
-# Every build of one commit dates the files in its package alike: by the
-# commit's time, unless the caller gives a time of its own.
-ifeq ($(origin SOURCE_DATE_EPOCH),undefined)
-SOURCE_DATE_EPOCH := $(shell git log -1 --format=%ct 2>/dev/null)
-endif
-ifneq ($(SOURCE_DATE_EPOCH),)
-export SOURCE_DATE_EPOCH
-endif
-
 .PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
 
 all: build

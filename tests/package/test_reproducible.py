@@ -2,13 +2,15 @@
 checks that the two .deb files are the same, byte for byte.
 
 The copies hold the files git knows of (committed or not, so that work in
-progress is tested too) and nothing else: no build folder, no ignored files.
-They lie in folders of different names and depths, are copied at different
-times in opposite orders, and are built one after the other into build folders
-of different names, with different umasks, time zones, locales and homes.
-The build runs without SOURCE_DATE_EPOCH, so nothing it makes may depend on
-the time; packing gets the same SOURCE_DATE_EPOCH for both, as every build of
-one commit does: taken from the environment, else from the last commit.
+progress is tested too) and nothing else: no build folder, no ignored files,
+no .git. The first is copied file by file, as a checkout has them; the second
+is what `git archive` makes of the same state, unpacked, as a source tarball
+has them. They lie in folders of different names and depths, are made at
+different times, and are built one after the other into build folders of
+different names, with different umasks, time zones, locales and homes.
+Neither the build nor packing gets SOURCE_DATE_EPOCH: the package's date
+comes from the sources themselves (the newest change log entry), so nothing
+may depend on the time or on git.
 
 Environment: QUORVEX_SOURCE_DIR (the sources), QUORVEX_BUILD_TYPE,
 QUORVEX_VERSION.
@@ -58,8 +60,6 @@ class ReproducibleTest(unittest.TestCase):
                 ["git", "-C", cls.source, "rev-parse", "--is-inside-work-tree"],
                 capture_output=True).returncode != 0:
             raise unittest.SkipTest("the sources are not a git work tree, so no clean copy")
-        cls.epoch = os.environ.get("SOURCE_DATE_EPOCH") or run(
-            ["git", "-C", cls.source, "log", "-1", "--format=%ct"]).strip()
         cls.folder = tempfile.mkdtemp(prefix="quorvex-reproducible-")
         cls.addClassCleanup(shutil.rmtree, cls.folder, True)
 
@@ -77,9 +77,25 @@ class ReproducibleTest(unittest.TestCase):
             shutil.copyfile(os.path.join(self.source, name), os.path.join(target, name))
             shutil.copymode(os.path.join(self.source, name), os.path.join(target, name))
 
-    def build_package(self, tree, build_name, names, variation):
-        """Copies, configures, builds and packages; returns the .deb's path."""
-        self.copy_sources(tree, names)
+    def archive_sources(self, target):
+        """The work tree's state as `git archive` packs it, unpacked into
+        `target`. The state is written as a tree with an index and object
+        folder of the test's own, so the repository is left as it was."""
+        git = os.path.join(self.folder, "git")
+        objects = run(["git", "-C", self.source, "rev-parse", "--path-format=absolute",
+                       "--git-path", "objects"]).strip()
+        env = dict(os.environ, GIT_INDEX_FILE=os.path.join(git, "index"),
+                   GIT_OBJECT_DIRECTORY=os.path.join(git, "objects"),
+                   GIT_ALTERNATE_OBJECT_DIRECTORIES=objects)
+        run(["git", "-C", self.source, "add", "--all"], env=env)
+        tree = run(["git", "-C", self.source, "write-tree"], env=env).strip()
+        tarball = os.path.join(git, "sources.tar")
+        run(["git", "-C", self.source, "archive", "-o", tarball, tree], env=env)
+        os.makedirs(target)
+        run(["tar", "-xf", tarball, "-C", target])
+
+    def build_package(self, tree, build_name, variation):
+        """Configures, builds and packages; returns the .deb's path."""
         build = os.path.join(tree, build_name)
         home = os.path.join(tree, "..", "home")
         os.makedirs(home, exist_ok=True)
@@ -89,9 +105,6 @@ class ReproducibleTest(unittest.TestCase):
         umask = int(variation.pop("UMASK"), 8)
         env.update(variation, HOME=home)
         env.pop("SOURCE_DATE_EPOCH", None)
-        # The build itself must not depend on the time at all; only packing
-        # dates the files, with SOURCE_DATE_EPOCH.
-        package_env = dict(env, SOURCE_DATE_EPOCH=self.epoch)
 
         def with_umask():
             os.umask(umask)
@@ -103,7 +116,7 @@ class ReproducibleTest(unittest.TestCase):
                   "-B", os.path.join(build, "out")])
         for step in steps[:2]:
             run(step, env=env, cwd=tree, preexec_fn=with_umask)
-        run(steps[2], env=package_env, cwd=build, preexec_fn=package_umask)
+        run(steps[2], env=env, cwd=build, preexec_fn=package_umask)
         deb = os.path.join(build, "out", "quorvex_%s_amd64.deb" % self.version)
         self.assertTrue(os.path.isfile(deb), os.listdir(os.path.join(build, "out")))
         return deb
@@ -111,19 +124,24 @@ class ReproducibleTest(unittest.TestCase):
     def test_two_builds_give_the_same_package(self):
         names = self.tracked_files()
         self.assertIn("CMakeLists.txt", names)
+        checkout = os.path.join(self.folder, "a", "quorvex")
+        self.copy_sources(checkout, names)
         first = self.build_package(
-            os.path.join(self.folder, "a", "quorvex"), "build", names,
+            checkout, "build",
             {"UMASK": "022", "TZ": "UTC", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
         # The second copy is made a second later at least (the first build
         # takes longer anyway), so every file time differs.
         time.sleep(1.5)
+        tarball = os.path.join(self.folder, "second-folder", "deeper", "quorvex-copy")
+        self.archive_sources(tarball)
+        self.assertEqual(sorted(os.path.relpath(os.path.join(folder, name), tarball)
+                                for folder, _, files in os.walk(tarball) for name in files),
+                         names)
         second = self.build_package(
-            os.path.join(self.folder, "second-folder", "deeper", "quorvex-copy"),
-            "obj-x86_64-linux-gnu", list(reversed(names)),
+            tarball, "obj-x86_64-linux-gnu",
             {"UMASK": "002", "TZ": "Pacific/Kiritimati", "LANG": "C", "LC_ALL": "C"})
         sums = (sha256(first), sha256(second))
-        print("\nSOURCE_DATE_EPOCH=%s\n%s  %s\n%s  %s" % (
-            self.epoch, sums[0], first, sums[1], second))
+        print("\n%s  %s\n%s  %s" % (sums[0], first, sums[1], second))
         if sums[0] != sums[1]:
             self.fail("the two packages differ:\n" + self.explain(first, second))
 

@@ -1,5 +1,5 @@
-# The Debian package: `cpack -G DEB` in the build folder makes
-# quorvex_<version>_amd64.deb from the install rules.
+# What installing puts where, and the Debian package made of it: `cpack -G
+# DEB` in the build folder makes quorvex_<version>_amd64.deb.
 include(GNUInstallDirs)
 
 set(QUORVEX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvex)
@@ -16,14 +16,15 @@ foreach(pair "quorvex.1:Quorvex.1.gz" "changelog:changelog.gz")
     add_custom_command(
         OUTPUT ${QUORVEX_PACKAGING_DIR}/${target}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEX_PACKAGING_DIR}
-        COMMAND ${QUORVEX_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/resources/${source}
+        COMMAND ${QUORVEX_GZIP} -9n -c ${CMAKE_CURRENT_LIST_DIR}/${source}
                 > ${QUORVEX_PACKAGING_DIR}/${target}
-        DEPENDS ${PROJECT_SOURCE_DIR}/resources/${source}
+        DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${source}
         VERBATIM)
     list(APPEND QUORVEX_COMPRESSED ${QUORVEX_PACKAGING_DIR}/${target})
 endforeach()
 add_custom_target(quorvex_packaging_files ALL DEPENDS ${QUORVEX_COMPRESSED})
 
+install(TARGETS Quorvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Stripping leaves the compiler's notes, which a package has no use for.
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
@@ -32,11 +33,36 @@ install(CODE "
                         COMMAND_ERROR_IS_FATAL ANY)
     endif()")
 
-install(FILES ${PROJECT_SOURCE_DIR}/resources/io.github.quorvex.Quorvex.metainfo.xml
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/quorvex.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The icon in every size make_pictures.py draws, and as SVG.
+file(GLOB QUORVEX_ICONS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/icons/quorvex-*.png)
+foreach(icon IN LISTS QUORVEX_ICONS)
+    string(REGEX REPLACE ".*-([0-9]+)\\.png$" "\\1" size "${icon}")
+    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME quorvex.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quorvex.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/io.github.quorvex.Quorvex.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${QUORVEX_PACKAGING_DIR}/Quorvex.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/resources/copyright ${QUORVEX_PACKAGING_DIR}/changelog.gz
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${QUORVEX_PACKAGING_DIR}/changelog.gz
         DESTINATION ${QUORVEX_DOC_DIR})
+
+# Every build of one release dates the files in its package alike, from a
+# checkout or from a tarball without git: by the newest change log entry, as
+# Debian's packages are dated, unless the caller sets SOURCE_DATE_EPOCH.
+# cpack reads packaging/package_date.cmake before it packs.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
+find_program(QUORVEX_DPKG_PARSECHANGELOG dpkg-parsechangelog)
+if(QUORVEX_DPKG_PARSECHANGELOG)
+    execute_process(
+        COMMAND ${QUORVEX_DPKG_PARSECHANGELOG} -l ${CMAKE_CURRENT_LIST_DIR}/changelog -STimestamp
+        OUTPUT_VARIABLE CPACK_QUORVEX_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE
+        COMMAND_ERROR_IS_FATAL ANY)
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package_date.cmake)
 
 # Installing and packaging take what is built and never start a build of their
 # own: `make package` builds first, and the package test runs beside others.
