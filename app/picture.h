@@ -28,8 +28,8 @@ struct Picture {
 double ContrastRatio(const QColor& a, const QColor& b);
 
 // The program's icon in the sizes task bars and window lists ask for, each
-// file read when first asked for: on Wayland, where the compositor takes the
-// icon from the desktop file, none is.
+// file decoded when first asked for: on Wayland, where the compositor takes
+// the icon from the desktop file, none is.
 QIcon ProgramIcon();
 
 // Gives a button its picture, inked for the button's colours whenever it is
