@@ -82,6 +82,7 @@ class ReproducibleTest(unittest.TestCase):
         `target`. The state is written as a tree with an index and object
         folder of the test's own, so the repository is left as it was."""
         git = os.path.join(self.folder, "git")
+        os.makedirs(os.path.join(git, "objects"))
         objects = run(["git", "-C", self.source, "rev-parse", "--path-format=absolute",
                        "--git-path", "objects"]).strip()
         env = dict(os.environ, GIT_INDEX_FILE=os.path.join(git, "index"),
