@@ -135,9 +135,6 @@ class ReproducibleTest(unittest.TestCase):
         time.sleep(1.5)
         tarball = os.path.join(self.folder, "second-folder", "deeper", "quorvex-copy")
         self.archive_sources(tarball)
-        self.assertEqual(sorted(os.path.relpath(os.path.join(folder, name), tarball)
-                                for folder, _, files in os.walk(tarball) for name in files),
-                         names)
         second = self.build_package(
             tarball, "obj-x86_64-linux-gnu",
             {"UMASK": "002", "TZ": "Pacific/Kiritimati", "LANG": "C", "LC_ALL": "C"})
