@@ -28,6 +28,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace quorvex::runtime;
@@ -185,17 +186,11 @@ pid_t StrangerHolding(const QByteArray& program, std::vector<int> indexes, bool 
 }
 
 // Plays the kernel for the random source. A behaviour gives up to that many
-// bytes a call when positive, no bytes when 0, and fails with the error
+// bytes a call when positive, none when 0, and fails with the error
 // -behaviour when negative, for ever. getrandom gives bytes 0xA5, the
 // device 0x5A.
-class FakeKernel final : public RandomSystem {
-  public:
-    static constexpr int kAll = 1 << 30;
-    static constexpr int kDevice = 99;
-
-    int getrandom = kAll;
-    int device = kAll;
-    int open_error = 0;
+struct FakeKernel final : RandomSystem {
+    int getrandom = 1 << 30, device = 1 << 30, open_error = 0;
     mode_t device_type = S_IFCHR;
     int getrandom_calls = 0, calls = 0, opens = 0, closes = 0;
     std::byte* last_fill = nullptr;
@@ -207,29 +202,21 @@ class FakeKernel final : public RandomSystem {
     int OpenDevice() override {
         ++opens;
         errno = open_error;
-        return open_error != 0 ? -1 : kDevice;
+        return open_error != 0 ? -1 : 99;
     }
     int Fstat(int, struct stat* status) override {
         *status = {};
-        status->st_mode = device_type | 0444;
+        status->st_mode = device_type;
         return 0;
     }
-    ssize_t Read(int fd, void* data, std::size_t size) override {
-        return fd == kDevice ? Answer(device, data, size, 0x5A) : (errno = EBADF, -1);
+    ssize_t Read(int, void* data, std::size_t size) override {
+        return Answer(device, data, size, 0x5A);
     }
-    int Close(int fd) override {
-        closes += fd == kDevice ? 1 : 0;
-        return 0;
-    }
-
-  private:
+    int Close(int) override { return ++closes, 0; }
     ssize_t Answer(int behaviour, void* data, std::size_t size, int fill) {
-        if (++calls > 10000) {  // a loop without end: let it out, the test fails on the count
-            errno = EIO;
-            return -1;
-        }
-        if (behaviour < 0) {
-            errno = -behaviour;
+        // Past 10000 calls a loop without end is let out; the test fails on the count.
+        errno = ++calls > 10000 ? EIO : -behaviour;
+        if (calls > 10000 || behaviour < 0) {
             return -1;
         }
         const std::size_t given = std::min<std::size_t>(behaviour, size);
@@ -455,19 +442,18 @@ class TestRuntime : public QObject {
         QTest::addColumn<int>("open_error");
         QTest::addColumn<int>("device_type");
         QTest::addColumn<int>("byte");  // of the source that serves, 0 for none
-        const int all = FakeKernel::kAll;
-        QTest::newRow("getrandom") << all << all << 0 << int{S_IFCHR} << 0xA5;
-        QTest::newRow("getrandom, short reads") << 100 << all << 0 << int{S_IFCHR} << 0xA5;
-        QTest::newRow("no getrandom: the device") << -ENOSYS << all << 0 << int{S_IFCHR} << 0x5A;
-        QTest::newRow("getrandom forbidden: the device, short reads")
-            << -EPERM << 100 << 0 << int{S_IFCHR} << 0x5A;
-        QTest::newRow("getrandom interrupted for ever: the device")
-            << -EINTR << all << 0 << int{S_IFCHR} << 0x5A;
-        QTest::newRow("both busy for ever") << -EAGAIN << -EAGAIN << 0 << int{S_IFCHR} << 0;
-        QTest::newRow("both give 0 bytes for ever") << 0 << 0 << 0 << int{S_IFCHR} << 0;
-        QTest::newRow("device interrupted for ever") << -ENOSYS << -EINTR << 0 << int{S_IFCHR} << 0;
-        QTest::newRow("device missing") << -ENOSYS << all << ENOENT << int{S_IFCHR} << 0;
-        QTest::newRow("a plain file for the device") << -EPERM << all << 0 << int{S_IFREG} << 0;
+        const int all = 1 << 30;
+        const int chr = S_IFCHR;
+        QTest::newRow("getrandom") << all << all << 0 << chr << 0xA5;
+        QTest::newRow("getrandom, short reads") << 100 << all << 0 << chr << 0xA5;
+        QTest::newRow("no getrandom: device") << -ENOSYS << all << 0 << chr << 0x5A;
+        QTest::newRow("forbidden: device, short") << -EPERM << 100 << 0 << chr << 0x5A;
+        QTest::newRow("interrupted: device") << -EINTR << all << 0 << chr << 0x5A;
+        QTest::newRow("both busy") << -EAGAIN << -EAGAIN << 0 << chr << 0;
+        QTest::newRow("both give 0 bytes") << 0 << 0 << 0 << chr << 0;
+        QTest::newRow("device interrupted") << -ENOSYS << -EINTR << 0 << chr << 0;
+        QTest::newRow("device missing") << -ENOSYS << all << ENOENT << chr << 0;
+        QTest::newRow("device a plain file") << -EPERM << all << 0 << int{S_IFREG} << 0;
     }
 
     void randomSources() {
@@ -477,9 +463,8 @@ class TestRuntime : public QObject {
         QFETCH(int, device_type);
         QFETCH(int, byte);
         FakeKernel kernel;
-        kernel.getrandom = getrandom;
-        kernel.device = device;
-        kernel.open_error = open_error;
+        std::tie(kernel.getrandom, kernel.device, kernel.open_error) =
+            std::tie(getrandom, device, open_error);
         kernel.device_type = static_cast<mode_t>(device_type);
         {
             SecureRandom random(kernel);

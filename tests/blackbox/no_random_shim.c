@@ -1,8 +1,7 @@
-/* Loaded with LD_PRELOAD: a system without random bytes for the program, as
- * an old kernel without getrandom in a container without /dev/urandom is.
- *
- * getrandom fails with ENOSYS, and opening the random devices fails with
- * ENOENT. Every other call goes to the C library unchanged. */
+/* Loaded with LD_PRELOAD: no random bytes for the program, as on an old
+ * kernel without getrandom in a container without /dev/urandom. getrandom
+ * fails with ENOSYS and opening /dev/urandom with ENOENT; every other call
+ * goes to the C library unchanged. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -11,19 +10,14 @@
 #include <string.h>
 #include <sys/types.h>
 
-static int hidden(const char* path) {
-    return path != NULL && (strcmp(path, "/dev/urandom") == 0 || strcmp(path, "/dev/random") == 0);
-}
-
 ssize_t getrandom(void* buffer, size_t size, unsigned int flags) {
-    (void)buffer;
-    (void)size;
-    (void)flags;
+    (void)buffer, (void)size, (void)flags;
     errno = ENOSYS;
     return -1;
 }
 
 int open(const char* path, int flags, ...) {
+    static int (*real)(const char*, int, ...);
     mode_t mode = 0;
     if (flags & (O_CREAT | O_TMPFILE)) {
         va_list rest;
@@ -31,11 +25,10 @@ int open(const char* path, int flags, ...) {
         mode = va_arg(rest, mode_t);
         va_end(rest);
     }
-    if (hidden(path)) {
+    if (strcmp(path, "/dev/urandom") == 0) {
         errno = ENOENT;
         return -1;
     }
-    static int (*real)(const char*, int, ...);
     if (real == NULL) {
         real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
     }

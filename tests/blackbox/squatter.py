@@ -2,15 +2,10 @@
 
 Usage: squatter.py UID WAY COUNT
 
-Takes the first COUNT abstract socket names the guard of user UID tries,
-prints "ready" once they are taken, and holds them until it is ended. WAY is
-one of
-
-  bound      bound, not listening
-  full       listening with the queue kept full
-  holding    listening, every caller accepted and kept
-  slow       listening, one caller accepted every half second
-  listening  listening and answering at once
+Takes the first COUNT names the guard of user UID tries, prints "ready", and
+holds them until it is ended. WAY: bound (not listening), full (listening,
+queue kept full), holding (every caller accepted and kept), slow (one caller
+accepted every half second), listening (callers answered at once).
 """
 
 import select
@@ -18,45 +13,29 @@ import socket
 import sys
 import time
 
-def name(uid, index):
-    return b"\0Quorvex/uid=%d/%d" % (uid, index)
-
-
-def fill(server, uid, index):
-    """Calls a name until its queue takes no more; keeps the calls."""
-    callers = []
-    while True:
-        caller = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        caller.setblocking(False)
-        try:
-            caller.connect(name(uid, index))
-        except BlockingIOError:
-            caller.close()
-            return callers
-        callers.append(caller)
-
 
 def main(uid, way, count):
     servers, kept = [], []
     for index in range(count):
-        server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        server.bind(name(uid, index))
+        name = b"\0Quorvex/uid=%d/%d" % (uid, index)
+        servers.append(socket.socket(socket.AF_UNIX, socket.SOCK_STREAM))
+        servers[-1].bind(name)
         if way != "bound":
-            server.listen(0 if way in ("full", "slow") else 64)
-        if way == "full":
-            kept += fill(server, uid, index)
-        servers.append(server)
+            servers[-1].listen(0 if way in ("full", "slow") else 64)
+        while way == "full":  # call until the queue takes no more
+            kept.append(socket.socket(socket.AF_UNIX, socket.SOCK_STREAM | socket.SOCK_NONBLOCK))
+            try:
+                kept[-1].connect(name)
+            except BlockingIOError:
+                break
     print("ready", flush=True)
+    while way in ("bound", "full"):
+        time.sleep(3600)
     while True:
-        if way == "bound" or way == "full":
-            time.sleep(3600)
-            continue
         for server in select.select(servers, [], [])[0]:
-            caller, _ = server.accept()
+            kept.append(server.accept()[0])
             if way == "listening":
-                caller.close()
-            else:
-                kept.append(caller)
+                kept.pop().close()
         if way == "slow":
             time.sleep(0.5)
 
