@@ -61,7 +61,7 @@ class InstanceGuard {
 
     // How long the whole decision may wait on names that do not answer
     // plainly: a copy between bind() and listen() needs far less.
-    static constexpr std::chrono::milliseconds kPatience{150};
+    static constexpr std::chrono::milliseconds kPatience{200};
 
   private:
     enum class Holder : int;
