@@ -41,6 +41,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quorvex"));
+    guard.AnswerLaterCopies();
 
     quorvex::runtime::QtServices services(guard);
     quorvex::app::Form1 form(services);

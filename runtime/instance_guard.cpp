@@ -1,7 +1,5 @@
 #include "runtime/instance_guard.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,76 +8,34 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <thread>
 #include <utility>
 
 namespace quorvex::runtime {
 
-namespace {
-
 // What answers on a name of the sequence.
-enum class Holder { Ours, Stranger, Nobody, Unknown };
+enum class InstanceGuard::Holder : int {
+    Us,        // this copy has just taken the name
+    Ours,      // a copy of this user listens there
+    Stranger,  // another user does, or nothing plain answered in time
+    Nobody,    // the call is refused: nothing listens, bound or not
+    Busy,      // the queue is full
+    Failed,    // the guard gave up
+};
 
-void Pause(long milliseconds) {
-    timespec pause{0, milliseconds * 1000000L};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
-
-socklen_t AbstractAddress(const QByteArray& name, sockaddr_un& address) {
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    // The leading zero byte puts the name in the abstract namespace.
-    const std::size_t size = std::min<std::size_t>(name.size(), sizeof address.sun_path - 1);
-    std::memcpy(address.sun_path + 1, name.constData(), size);
-    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + size);
-}
+namespace {
 
 int NewSocket() {
     return socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 }
 
-// Connects to a name and asks the kernel which user listens there. A queue
-// that is full for a moment is waited for a little. A name known to be bound
-// (`bound`) that refuses may be a copy between bind() and listen(), so it is
-// asked again briefly before it counts as nobody.
-Holder Ask(const QByteArray& name, bool bound, int& error) {
-    sockaddr_un address;
-    const socklen_t length = AbstractAddress(name, address);
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int fd = NewSocket();
-        if (fd < 0) {
-            error = errno;
-            return Holder::Unknown;
-        }
-        const int result = connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
-        error = errno;
-        if (result == 0) {
-            ucred peer{};
-            socklen_t size = sizeof peer;
-            const bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
-            error = errno;
-            close(fd);
-            if (!known) {
-                return Holder::Unknown;
-            }
-            return peer.uid == geteuid() ? Holder::Ours : Holder::Stranger;
-        }
-        close(fd);
-        if (error == EINTR) {
-            continue;
-        }
-        if (error == ECONNREFUSED && (!bound || attempt >= 10)) {
-            return Holder::Nobody;
-        }
-        if (error != EAGAIN && error != ECONNREFUSED) {
-            return Holder::Unknown;
-        }
-        Pause(10);
+// Waits a moment before a name is asked again, if the patience allows it.
+bool AgainBefore(std::chrono::steady_clock::time_point deadline) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+        return false;
     }
-    // A queue that stays full: a stranger filling it, or a copy of ours that
-    // is busy; the name cannot be told apart, so it is passed over.
-    return Holder::Stranger;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return true;
 }
 
 }  // namespace
@@ -88,13 +44,20 @@ InstanceGuard::InstanceGuard(QByteArray program) : program_(std::move(program)) 
 
 InstanceGuard::~InstanceGuard() {
     notifier_.reset();
-    if (fd_ >= 0) {
-        close(fd_);
-    }
+    Release();
 }
 
 QByteArray InstanceGuard::NameAt(const QByteArray& program, unsigned uid, int index) {
     return program + "/uid=" + QByteArray::number(uid) + "/" + QByteArray::number(index);
+}
+
+socklen_t InstanceGuard::AbstractAddress(const QByteArray& name, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    // The leading zero byte puts the name in the abstract namespace.
+    const std::size_t size = std::min<std::size_t>(name.size(), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name.constData(), size);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + size);
 }
 
 bool InstanceGuard::AnotherCopyRuns() {
@@ -104,11 +67,15 @@ bool InstanceGuard::AnotherCopyRuns() {
     return state_ == State::AnotherCopy;
 }
 
-void InstanceGuard::GiveUp(const char* reason, int error) {
+void InstanceGuard::Release() {
     if (fd_ >= 0) {
         close(fd_);
         fd_ = -1;
     }
+}
+
+void InstanceGuard::GiveUp(const char* reason, int error) {
+    Release();
     held_index_ = -1;
     state_ = State::Unguarded;
     std::fprintf(stderr, "%s: cannot tell whether another copy runs (%s%s%s); starting anyway\n",
@@ -116,65 +83,119 @@ void InstanceGuard::GiveUp(const char* reason, int error) {
                  error != 0 ? std::strerror(error) : "");
 }
 
-void InstanceGuard::Decide() {
-    const unsigned uid = geteuid();
-    for (int index = 0; index < kNames; ++index) {
-        const QByteArray name = NameAt(program_, uid, index);
-        sockaddr_un address;
-        const socklen_t length = AbstractAddress(name, address);
-        // A name whose holder has just ended is free again: a few tries.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            fd_ = NewSocket();
-            if (fd_ < 0) {
-                return GiveUp("socket", errno);
+// Calls a name once and asks the kernel which user listens there.
+InstanceGuard::Holder InstanceGuard::Call(const QByteArray& name, int& error) {
+    sockaddr_un address;
+    const socklen_t length = AbstractAddress(name, address);
+    const int fd = NewSocket();
+    if (fd < 0) {
+        error = errno;
+        return Holder::Failed;
+    }
+    int result;
+    while ((result = connect(fd, reinterpret_cast<const sockaddr*>(&address), length)) != 0 &&
+           errno == EINTR) {
+    }
+    error = errno;
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (result == 0 && getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+        error = errno;
+        result = -1;
+    }
+    close(fd);
+    if (result == 0) {
+        return peer.uid == geteuid() ? Holder::Ours : Holder::Stranger;
+    }
+    if (error == ECONNREFUSED) {
+        return Holder::Nobody;
+    }
+    return error == EAGAIN ? Holder::Busy : Holder::Failed;
+}
+
+// Takes a name, or tells who holds it. A name that is bound but refuses, or
+// whose queue is full, may be a copy of ours between bind() and listen(), a
+// holder that has just ended, or a busy copy: it is bound and asked again
+// while the patience lasts, and then passed over as a stranger's.
+InstanceGuard::Holder InstanceGuard::Take(const QByteArray& name, Deadline deadline) {
+    sockaddr_un address;
+    const socklen_t length = AbstractAddress(name, address);
+    for (;;) {
+        fd_ = NewSocket();
+        if (fd_ < 0) {
+            GiveUp("socket", errno);
+            return Holder::Failed;
+        }
+        // Binding is the one atomic step: of two copies started at the same
+        // instant exactly one gets the name.
+        if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+            if (listen(fd_, SOMAXCONN) != 0) {
+                GiveUp("listen", errno);
+                return Holder::Failed;
             }
-            // Binding is the one atomic step: of two copies started at the
-            // same instant exactly one gets the name.
-            if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
-                if (listen(fd_, SOMAXCONN) != 0) {
-                    return GiveUp("listen", errno);
-                }
-                held_index_ = index;
-                // An older copy may hold a later name, taken while a stranger
-                // held this one.
-                for (int later = index + 1; later < kNames; ++later) {
-                    int ask_error = 0;
-                    const Holder holder = Ask(NameAt(program_, uid, later), false, ask_error);
-                    if (holder == Holder::Ours) {
-                        close(fd_);
-                        fd_ = -1;
-                        held_index_ = -1;
-                        state_ = State::AnotherCopy;
-                        return;
-                    }
-                    if (holder == Holder::Unknown) {
-                        return GiveUp("connect", ask_error);
-                    }
-                }
-                state_ = State::Holding;
-                return;
-            }
-            const int error = errno;
-            close(fd_);
-            fd_ = -1;
-            if (error != EADDRINUSE) {
-                return GiveUp("bind", error);
-            }
-            int ask_error = 0;
-            const Holder holder = Ask(name, true, ask_error);
-            if (holder == Holder::Ours) {
-                state_ = State::AnotherCopy;
-                return;
-            }
-            if (holder == Holder::Unknown) {
-                return GiveUp("connect", ask_error);
-            }
-            if (holder == Holder::Stranger) {
-                break;
-            }
+            return Holder::Us;
+        }
+        const int error = errno;
+        Release();
+        if (error != EADDRINUSE) {
+            GiveUp("bind", error);
+            return Holder::Failed;
+        }
+        int call_error = 0;
+        const Holder holder = Call(name, call_error);
+        if (holder == Holder::Failed) {
+            GiveUp("connect", call_error);
+        }
+        if (holder != Holder::Nobody && holder != Holder::Busy) {
+            return holder;
+        }
+        if (!AgainBefore(deadline)) {
+            return Holder::Stranger;
         }
     }
-    GiveUp("every name is taken by other users", 0);
+}
+
+// Who holds a name after the one taken: Ours, or Us when nothing of ours is
+// there, so that the name taken stays taken.
+InstanceGuard::Holder InstanceGuard::AskLater(const QByteArray& name, Deadline deadline) {
+    int error = 0;
+    Holder holder;
+    do {
+        holder = Call(name, error);
+    } while (holder == Holder::Busy && AgainBefore(deadline));
+    if (holder == Holder::Failed) {
+        GiveUp("connect", error);
+    }
+    return holder == Holder::Ours || holder == Holder::Failed ? holder : Holder::Us;
+}
+
+void InstanceGuard::Decide() {
+    const Deadline deadline = std::chrono::steady_clock::now() + kPatience;
+    const unsigned uid = geteuid();
+    Holder holder = Holder::Stranger;
+    int index = 0;
+    while (holder == Holder::Stranger && index < kNames) {
+        holder = Take(NameAt(program_, uid, index++), deadline);
+    }
+    // An older copy may hold a later name, taken while a stranger held this
+    // one.
+    for (int later = index; holder == Holder::Us && later < kNames; ++later) {
+        holder = AskLater(NameAt(program_, uid, later), deadline);
+    }
+    switch (holder) {
+        case Holder::Us:
+            held_index_ = index - 1;
+            state_ = State::Holding;
+            return;
+        case Holder::Ours:
+            Release();
+            state_ = State::AnotherCopy;
+            return;
+        case Holder::Stranger:
+            return GiveUp("every name is taken by other users", 0);
+        default:  // given up already
+            return;
+    }
 }
 
 void InstanceGuard::AnswerLaterCopies() {

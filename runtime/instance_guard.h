@@ -9,10 +9,15 @@
 //
 // Anyone may bind any abstract name, so another user can squat on ours. Such
 // a name is passed over and the next one of a fixed sequence is tried, so a
-// stranger can neither block a copy nor pass for one.
+// stranger can neither block a copy nor pass for one. Names that cannot be
+// told apart at once are asked again only within one short patience for the
+// whole decision, so whatever a stranger does, the start stays quick.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <QByteArray>
+#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -40,7 +45,7 @@ class InstanceGuard {
 
     // While the guard is held, accepts and closes the calls of later copies
     // from the event loop of the calling thread, so that none of them ever
-    // finds the queue full. Needs a running Qt application.
+    // finds the queue full. Needs a Qt application.
     void AnswerLaterCopies();
 
     State state() const { return state_; }
@@ -51,8 +56,22 @@ class InstanceGuard {
     // of the sequence for a user.
     static QByteArray NameAt(const QByteArray& program, unsigned uid, int index);
 
+    // The address of an abstract socket name; returns its length.
+    static socklen_t AbstractAddress(const QByteArray& name, sockaddr_un& address);
+
+    // How long the whole decision may wait on names that do not answer
+    // plainly: a copy between bind() and listen() needs far less.
+    static constexpr std::chrono::milliseconds kPatience{200};
+
   private:
+    enum class Holder : int;
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    static Holder Call(const QByteArray& name, int& error);
     void Decide();
+    Holder Take(const QByteArray& name, Deadline deadline);
+    Holder AskLater(const QByteArray& name, Deadline deadline);
+    void Release();
     void GiveUp(const char* reason, int error);
 
     QByteArray program_;

@@ -98,9 +98,7 @@ void QtServices::ClipboardSetText(const QString& text) {
 }
 
 Integer QtServices::PrevInstance() {
-    const bool another = guard_.AnotherCopyRuns();
-    guard_.AnswerLaterCopies();
-    return ToTruth(another);
+    return ToTruth(guard_.AnotherCopyRuns());
 }
 
 void QtServices::End() {

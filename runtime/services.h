@@ -32,9 +32,11 @@ class Services {
     // A modal message box; returns the answer code of the button chosen.
     virtual int MsgBox(const QString& prompt, int style, const QString& title) = 0;
 
-    // The next number of the random sequence, 0 <= r < 1.
+    // The next number of the random sequence, 0 <= r < 1; raises Device
+    // unavailable when no fresh random bytes can be had.
     virtual double Rnd() = 0;
-    // Prepares the random source; called once at start-up.
+    // Prepares the random source; called once at start-up. It cannot fail: a
+    // missing source shows at the first draw, not in a half-built window.
     virtual void Randomize() = 0;
 
     // Clipboard.Clear and Clipboard.SetText (plain text).

@@ -160,15 +160,13 @@ class TestQtServices : public QObject {
 
         // The holder takes calls from the event loop and hangs up, so later
         // copies never wait on a full queue.
+        first_guard.AnswerLaterCopies();
         const int caller = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         QVERIFY(caller >= 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address;
         const QByteArray name = InstanceGuard::NameAt(TestGuardName() + "-prev", geteuid(), 0);
-        memcpy(address.sun_path + 1, name.constData(), name.size());
-        QCOMPARE(::connect(caller, reinterpret_cast<const sockaddr*>(&address),
-                           offsetof(sockaddr_un, sun_path) + 1 + name.size()),
-                 0);
+        const socklen_t length = InstanceGuard::AbstractAddress(name, address);
+        QCOMPARE(::connect(caller, reinterpret_cast<const sockaddr*>(&address), length), 0);
         char byte = 0;
         QTRY_COMPARE(recv(caller, &byte, 1, MSG_DONTWAIT), ssize_t{0});
         close(caller);

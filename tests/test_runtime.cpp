@@ -11,6 +11,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace quorvex::runtime;
@@ -157,13 +159,10 @@ pid_t StrangerHolding(const QByteArray& program, std::vector<int> indexes, bool 
             for (const int index : indexes) {
                 // The names of the test user's sequence, not of this user's.
                 const QByteArray name = InstanceGuard::NameAt(program, owner, index);
-                sockaddr_un address{};
-                address.sun_family = AF_UNIX;
-                std::memcpy(address.sun_path + 1, name.constData(), name.size());
+                sockaddr_un address;
+                const socklen_t length = InstanceGuard::AbstractAddress(name, address);
                 const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-                if (fd < 0 ||
-                    bind(fd, reinterpret_cast<const sockaddr*>(&address),
-                         offsetof(sockaddr_un, sun_path) + 1 + name.size()) != 0 ||
+                if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
                     (listening && listen(fd, 4) != 0)) {
                     answer = 'n';
                 }
@@ -184,6 +183,54 @@ pid_t StrangerHolding(const QByteArray& program, std::vector<int> indexes, bool 
         return -1;
     }
     return pid;
+}
+
+// Plays the kernel for the random source. A behaviour gives up to that many
+// bytes a call when positive, none when 0, and fails with the error
+// -behaviour when negative, for ever. getrandom gives bytes 0xA5, the
+// device 0x5A.
+struct FakeKernel final : RandomSystem {
+    int getrandom = 1 << 30, device = 1 << 30, open_error = 0;
+    mode_t device_type = S_IFCHR;
+    int getrandom_calls = 0, calls = 0, opens = 0, closes = 0;
+    std::byte* last_fill = nullptr;
+
+    ssize_t GetRandom(void* data, std::size_t size) override {
+        ++getrandom_calls;
+        return Answer(getrandom, data, size, 0xA5);
+    }
+    int OpenDevice() override {
+        ++opens;
+        errno = open_error;
+        return open_error != 0 ? -1 : 99;
+    }
+    int Fstat(int, struct stat* status) override {
+        *status = {};
+        status->st_mode = device_type;
+        return 0;
+    }
+    ssize_t Read(int, void* data, std::size_t size) override {
+        return Answer(device, data, size, 0x5A);
+    }
+    int Close(int) override { return ++closes, 0; }
+    ssize_t Answer(int behaviour, void* data, std::size_t size, int fill) {
+        // Past 10000 calls a loop without end is let out; the test fails on the count.
+        errno = ++calls > 10000 ? EIO : -behaviour;
+        if (calls > 10000 || behaviour < 0) {
+            return -1;
+        }
+        const std::size_t given = std::min<std::size_t>(behaviour, size);
+        std::memset(data, fill, given);
+        last_fill = static_cast<std::byte*>(data);
+        return static_cast<ssize_t>(given);
+    }
+};
+
+// The draw that eight bytes of one value make.
+double DrawOf(int byte) {
+    std::uint64_t bits;
+    std::memset(&bits, byte, sizeof bits);
+    return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
 // Services whose box fails while it reports an error.
@@ -387,6 +434,82 @@ class TestRuntime : public QObject {
         const double mean = sum / kDraws;
         QVERIFY2(std::fabs(mean - 0.5) < 6.0 * std::sqrt(1.0 / 12.0 / kDraws),
                  qPrintable(QString::number(mean)));
+    }
+
+    void randomSources_data() {
+        QTest::addColumn<int>("getrandom");
+        QTest::addColumn<int>("device");
+        QTest::addColumn<int>("open_error");
+        QTest::addColumn<int>("device_type");
+        QTest::addColumn<int>("byte");  // of the source that serves, 0 for none
+        const int all = 1 << 30;
+        const int chr = S_IFCHR;
+        QTest::newRow("getrandom") << all << all << 0 << chr << 0xA5;
+        QTest::newRow("getrandom, short reads") << 100 << all << 0 << chr << 0xA5;
+        QTest::newRow("no getrandom: device") << -ENOSYS << all << 0 << chr << 0x5A;
+        QTest::newRow("forbidden: device, short") << -EPERM << 100 << 0 << chr << 0x5A;
+        QTest::newRow("interrupted: device") << -EINTR << all << 0 << chr << 0x5A;
+        QTest::newRow("both busy") << -EAGAIN << -EAGAIN << 0 << chr << 0;
+        QTest::newRow("both give 0 bytes") << 0 << 0 << 0 << chr << 0;
+        QTest::newRow("device interrupted") << -ENOSYS << -EINTR << 0 << chr << 0;
+        QTest::newRow("device missing") << -ENOSYS << all << ENOENT << chr << 0;
+        QTest::newRow("device a plain file") << -EPERM << all << 0 << int{S_IFREG} << 0;
+    }
+
+    void randomSources() {
+        QFETCH(int, getrandom);
+        QFETCH(int, device);
+        QFETCH(int, open_error);
+        QFETCH(int, device_type);
+        QFETCH(int, byte);
+        FakeKernel kernel;
+        std::tie(kernel.getrandom, kernel.device, kernel.open_error) =
+            std::tie(getrandom, device, open_error);
+        kernel.device_type = static_cast<mode_t>(device_type);
+        {
+            SecureRandom random(kernel);
+            random.Reset();  // the seeding at start-up asks nothing, so cannot fail
+            QCOMPARE(kernel.calls, 0);
+            // Two blocks: without bytes, each draw tries again and fails again.
+            for (int block = 0; block < 2; ++block) {
+                if (byte == 0) {
+                    QCOMPARE(RaisedBy([&] { random.NextDouble(); }),
+                             int(ErrorNumber::DeviceUnavailable));
+                    continue;
+                }
+                for (std::size_t i = 0; i < SecureRandom::kBlockSize / 8; ++i) {
+                    QCOMPARE(random.NextDouble(), DrawOf(byte));
+                }
+            }
+        }
+        // Each try is bounded, the device is opened once and closed, and a
+        // getrandom the kernel refuses is not asked again.
+        constexpr int kShortReads = SecureRandom::kBlockSize / 100 + 1;
+        QVERIFY2(kernel.calls <= 2 * (2 * SecureRandom::kStalls + kShortReads),
+                 qPrintable(QString::number(kernel.calls)));
+        QVERIFY(kernel.opens <= (byte == 0 ? 2 : 1));
+        QCOMPARE(kernel.closes, open_error != 0 ? 0 : kernel.opens);
+        if (getrandom == -ENOSYS || getrandom == -EPERM) {
+            QCOMPARE(kernel.getrandom_calls, 1);
+        }
+    }
+
+    void usedRandomBytesWiped() {
+        FakeKernel kernel;
+        SecureRandom random(kernel);
+        for (int i = 0; i < 3; ++i) {
+            random.NextDouble();
+        }
+        // The block the source read into: the 24 bytes drawn are wiped, the
+        // rest are still to be used; a reset wipes them too.
+        const std::byte* block = kernel.last_fill;
+        const auto zeros = [&] {
+            return std::count(block, block + SecureRandom::kBlockSize, std::byte{0});
+        };
+        QCOMPARE(zeros(), 24);
+        QVERIFY(std::all_of(block, block + 24, [](std::byte b) { return b == std::byte{0}; }));
+        random.Reset();
+        QCOMPARE(zeros(), std::ptrdiff_t{SecureRandom::kBlockSize});
     }
 
     void guardHeldElsewhere() {
