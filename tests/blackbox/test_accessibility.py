@@ -202,6 +202,32 @@ class AccessibilityTest(QuorvexTest):
         focusable = [a.name for a in descendants(self.frame) if has(a, pyatspi.STATE_FOCUSABLE)]
         self.assertEqual(focusable, CAPTIONS + ["Password length", "Generate", "Password"])
 
+    def test_length_read_whole_wherever_the_caret_is(self):
+        # Orca builds the text it reads from the attribute runs: each run
+        # must hold its offset and lie within the text.
+        text = self.length_box.queryText()
+        for length_text in ("12", "2000", "0"):
+            self.length_box.queryEditableText().setTextContents(length_text)
+            wait_until(lambda: whole_text(self.length_box) == length_text, length_text)
+            for caret in range(len(length_text) + 1):
+                text.setCaretOffset(caret)
+                runs = [tuple(text.getAttributeRun(offset, False)[1:])
+                        for offset in range(len(length_text))]
+                with self.subTest(text=length_text, caret=caret):
+                    self.assertEqual(text.caretOffset, caret)
+                    for offset, (start, end) in enumerate(runs):
+                        self.assertTrue(0 <= start <= offset < end <= len(length_text), runs)
+
+    def test_options_numbered_within_their_group(self):
+        # A screen reader says "2 of 4" from an option's place among the
+        # members of its group.
+        for place, option in enumerate(self.options, 1):
+            members = children(option.parent)
+            self.assertEqual((option.parent, option.getIndexInParent() + 1, len(members)),
+                             (self.group, place, 4))
+            self.assertEqual({member.getRole() for member in members},
+                             {pyatspi.ROLE_RADIO_BUTTON})
+
     def test_password_made_read_and_selected_through_atspi_alone(self):
         self.generate("12", 3)
         password = wait_until(lambda: whole_text(self.output_box), "a password")
