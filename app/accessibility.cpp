@@ -42,19 +42,15 @@ class ArrangedAccessible : public QAccessibleWidget {
 
     int childCount() const override { return static_cast<int>(children_.size()); }
 
+    // Past either end, a null widget, and so no interface.
     QAccessibleInterface* child(int index) const override {
-        if (index < 0 || index >= children_.size()) {
-            return nullptr;
-        }
-        return InterfaceOf(children_.at(index));
+        return InterfaceOf(children_.value(index));
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override {
-        if (child == nullptr) {
-            return -1;
-        }
-        const auto found = std::find(children_.cbegin(), children_.cend(), child->object());
-        return found == children_.cend() ? -1 : static_cast<int>(found - children_.cbegin());
+        return child == nullptr
+                   ? -1
+                   : static_cast<int>(children_.indexOf(qobject_cast<QWidget*>(child->object())));
     }
 
   private:
