@@ -225,10 +225,9 @@ class AccessibilityTest(QuorvexTest):
                         self.assertTrue(0 <= start <= offset < end <= len(length_text), runs)
 
     def start_orca(self):
-        """Starts the Orca screen reader, speaking positions in groups, and
-        waits until it has read the window. What it says is collected from
-        its debug output, which goes to a terminal so that it comes line by
-        line."""
+        """Starts Orca, speaking positions in groups, and waits until it has
+        read the window. Its debug output, with what it says, goes to a
+        terminal so that it comes line by line."""
         prefs = os.path.join(self.desktop.folder, "orca")
         os.mkdir(prefs)
         general = {"enablePositionSpeaking": True, "activeProfile": ["Default", "default"]}
