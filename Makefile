@@ -13,6 +13,7 @@ BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
 TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales \
     openbox x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 \
     dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
+    orca \
     copyq \
     weston qt6ct \
     gcc util-linux

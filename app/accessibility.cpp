@@ -15,6 +15,7 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <initializer_list>
+#include <ranges>
 
 namespace quorvex::app {
 
@@ -41,19 +42,15 @@ class ArrangedAccessible : public QAccessibleWidget {
 
     int childCount() const override { return static_cast<int>(children_.size()); }
 
+    // Past either end, a null widget, and so no interface.
     QAccessibleInterface* child(int index) const override {
-        if (index < 0 || index >= children_.size()) {
-            return nullptr;
-        }
-        return InterfaceOf(children_.at(index));
+        return InterfaceOf(children_.value(index));
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override {
-        if (child == nullptr) {
-            return -1;
-        }
-        const auto found = std::find(children_.cbegin(), children_.cend(), child->object());
-        return found == children_.cend() ? -1 : static_cast<int>(found - children_.cbegin());
+        return child == nullptr
+                   ? -1
+                   : static_cast<int>(children_.indexOf(qobject_cast<QWidget*>(child->object())));
     }
 
   private:
@@ -113,7 +110,8 @@ class OptionAccessible : public QAccessibleWidget {
 };
 
 // A picture of words that labels a control: read as a label with the
-// picture's words, and linked to the control it names.
+// picture's words, and linked to the control it names. Qt's own interface for
+// a label links it too, but calls one that holds a pixmap an image.
 class PictureAccessible : public QAccessibleWidget {
   public:
     explicit PictureAccessible(QLabel* picture)
@@ -123,23 +121,21 @@ class PictureAccessible : public QAccessibleWidget {
         Relations found = QAccessibleWidget::relations(match);
         QWidget* buddy = static_cast<QLabel*>(widget())->buddy();
         if ((match & QAccessible::Labelled) && buddy != nullptr) {
-            if (QAccessibleInterface* named = QAccessible::queryAccessibleInterface(buddy)) {
-                found.append({named, QAccessible::Labelled});
-            }
+            found.append({QAccessible::queryAccessibleInterface(buddy), QAccessible::Labelled});
         }
         return found;
     }
 };
 
-// The output box. Qt's own interface for a text edit lets assistive
-// technology replace or delete the text even when the box is read-only, so
-// this one offers the text to read, select and scroll, and no way to edit
-// it. The box's scroll bars are left out: the text interface reaches every
-// character.
-class OutputBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+// A box's text for assistive technology, to read, select and scroll, in one
+// plain run whatever the offset: Qt's own interface for a line edit answers
+// every offset with an empty run, from which Orca builds the text it reads
+// ("1 selected" for "12"). The boxes differ only in how their caret and
+// selection are reached and where a caret place stands on screen.
+class TextBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
   public:
-    OutputBoxAccessible(PasswordBox* box, QWidget* group)
-        : QAccessibleWidget(box, QAccessible::EditableText), group_(group) {}
+    TextBoxAccessible(QWidget* box, QWidget* surface)
+        : QAccessibleWidget(box, QAccessible::EditableText), surface_(surface) {}
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::TextInterface) {
@@ -148,6 +144,168 @@ class OutputBoxAccessible : public QAccessibleWidget, public QAccessibleTextInte
         return QAccessibleWidget::interface_cast(type);
     }
 
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Value ? Contents() : QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = widget()->inputMethodQuery(Qt::ImReadOnly).toBool();
+        state.editable = !state.readOnly;
+        state.selectableText = true;
+        return state;
+    }
+
+    // QAccessibleTextInterface: one selection at most, that of the box.
+    void selection(int selection_index, int* start_offset, int* end_offset) const override {
+        const bool selected = selection_index == 0 && selectionCount() == 1;
+        *start_offset = selected ? std::min(Anchor(), Caret()) : 0;
+        *end_offset = selected ? std::max(Anchor(), Caret()) : 0;
+    }
+
+    int selectionCount() const override { return Anchor() != Caret() ? 1 : 0; }
+
+    void addSelection(int start_offset, int end_offset) override {
+        setSelection(0, start_offset, end_offset);
+    }
+
+    void removeSelection(int selection_index) override {
+        if (selection_index == 0) {
+            Select(Caret(), Caret());
+        }
+    }
+
+    void setSelection(int selection_index, int start_offset, int end_offset) override {
+        if (selection_index == 0) {
+            Select(Clamped(start_offset), Clamped(end_offset));
+        }
+    }
+
+    int cursorPosition() const override { return Caret(); }
+
+    void setCursorPosition(int position) override { Select(Clamped(position), Clamped(position)); }
+
+    QString text(int start_offset, int end_offset) const override {
+        const int start = Clamped(start_offset);
+        return Contents().mid(start, std::max(Clamped(end_offset) - start, 0));
+    }
+
+    int characterCount() const override { return static_cast<int>(Contents().size()); }
+
+    // On the screen, as assistive technology asks.
+    QRect characterRect(int offset) const override {
+        const QString all = Contents();
+        if (offset < 0 || offset > all.size()) {
+            return {};
+        }
+        QRect rect = CaretRect(offset);
+        rect.setWidth(
+            offset < all.size() ? widget()->fontMetrics().horizontalAdvance(all.at(offset)) : 1);
+        return {surface_->mapToGlobal(rect.topLeft()), rect.size()};
+    }
+
+    int offsetAtPoint(const QPoint& point) const override {
+        const QPoint inside = surface_->mapFromGlobal(point);
+        if (!surface_->rect().contains(inside)) {
+            return -1;
+        }
+        // The caret places run left to right on the one line: the character
+        // hit is the last one that starts at or before the point.
+        const auto places = std::views::iota(0, characterCount() + 1);
+        const auto after = std::ranges::partition_point(
+            places, [&](int place) { return CaretRect(place).left() <= inside.x(); });
+        return std::max(static_cast<int>(after - places.begin()) - 1, 0);
+    }
+
+    QString attributes(int /*offset*/, int* start_offset, int* end_offset) const override {
+        // One plain run: the box has a single font and colour.
+        *start_offset = 0;
+        *end_offset = characterCount();
+        return {};
+    }
+
+  protected:
+    int Clamped(int offset) const { return std::clamp(offset, 0, characterCount()); }
+
+    virtual QString Contents() const = 0;
+    virtual int Anchor() const = 0;
+    virtual int Caret() const = 0;
+    // Selects from anchor to caret; both equal, only moves the caret.
+    virtual void Select(int anchor, int caret) = 0;
+    // The caret's place before a character, on the surface the text is drawn
+    // on: its left edge and the line's height.
+    virtual QRect CaretRect(int offset) const = 0;
+
+  private:
+    QWidget* surface_;
+};
+
+// The length box, editable as typing is: within its limit of characters.
+class LengthBoxAccessible : public TextBoxAccessible, public QAccessibleEditableTextInterface {
+  public:
+    explicit LengthBoxAccessible(QLineEdit* box) : TextBoxAccessible(box, box) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::EditableTextInterface) {
+            return static_cast<QAccessibleEditableTextInterface*>(this);
+        }
+        return TextBoxAccessible::interface_cast(type);
+    }
+
+    void deleteText(int start_offset, int end_offset) override {
+        replaceText(start_offset, end_offset, {});
+    }
+
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
+
+    void replaceText(int start_offset, int end_offset, const QString& text) override {
+        const int start = Clamped(start_offset);
+        if (!box()->isReadOnly()) {
+            box()->setText(
+                Contents().replace(start, std::max(Clamped(end_offset) - start, 0), text));
+        }
+    }
+
+    // A line edit scrolls to show its caret.
+    void scrollToSubstring(int start_index, int end_index) override {
+        setCursorPosition(end_index);
+        setCursorPosition(start_index);
+    }
+
+  protected:
+    QString Contents() const override { return box()->text(); }
+    int Caret() const override { return box()->cursorPosition(); }
+    int Anchor() const override {
+        if (!box()->hasSelectedText()) {
+            return Caret();
+        }
+        return Caret() == box()->selectionStart() ? box()->selectionEnd() : box()->selectionStart();
+    }
+    void Select(int anchor, int caret) override { box()->setSelection(anchor, caret - anchor); }
+
+    // Qt tells only where the caret stands now; another place lies the width
+    // of the text between them away.
+    QRect CaretRect(int offset) const override {
+        const QRect caret = box()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        const QFontMetrics metrics = box()->fontMetrics();
+        const int x = caret.center().x() + metrics.horizontalAdvance(Contents().left(offset)) -
+                      metrics.horizontalAdvance(Contents().left(Caret()));
+        return {x, caret.top(), 1, caret.height()};
+    }
+
+  private:
+    QLineEdit* box() const { return static_cast<QLineEdit*>(widget()); }
+};
+
+// The output box. Qt's own interface for a text edit lets assistive
+// technology replace or delete the text even when the box is read-only, so
+// this one offers no way to edit it. The box's scroll bars are left out: the
+// text interface reaches every character.
+class OutputBoxAccessible : public TextBoxAccessible {
+  public:
+    OutputBoxAccessible(PasswordBox* box, QWidget* group)
+        : TextBoxAccessible(box, box->viewport()), group_(group) {}
+
     QAccessibleInterface* parent() const override {
         return group_.isNull() ? QAccessibleWidget::parent() : InterfaceOf(group_);
     }
@@ -155,116 +313,19 @@ class OutputBoxAccessible : public QAccessibleWidget, public QAccessibleTextInte
     QAccessibleInterface* child(int /*index*/) const override { return nullptr; }
     int indexOfChild(const QAccessibleInterface* /*child*/) const override { return -1; }
 
-    QString text(QAccessible::Text kind) const override {
-        if (kind == QAccessible::Value) {
-            return box()->toPlainText();
-        }
-        return QAccessibleWidget::text(kind);
-    }
-
-    QAccessible::State state() const override {
-        QAccessible::State state = QAccessibleWidget::state();
-        state.readOnly = box()->isReadOnly();
-        state.editable = !box()->isReadOnly();
-        state.selectableText = true;
-        // The password always stands on one line.
-        state.multiLine = false;
-        return state;
-    }
-
     // The picture that names the box stands in the frame, not beside the box,
     // so the widget's own search among its siblings does not find it.
     Relations relations(QAccessible::Relation match) const override {
         Relations found = QAccessibleWidget::relations(match);
-        if (!(match & QAccessible::Label)) {
-            return found;
-        }
-        for (QLabel* label : widget()->window()->findChildren<QLabel*>()) {
-            if (label->buddy() != widget()) {
-                continue;
-            }
-            QAccessibleInterface* named = QAccessible::queryAccessibleInterface(label);
-            const bool known = std::any_of(found.cbegin(), found.cend(), [named](const auto& r) {
-                return r.first == named && r.second == QAccessible::Label;
-            });
-            if (named != nullptr && !known) {
-                found.append({named, QAccessible::Label});
+        if ((match & QAccessible::Label) && !group_.isNull()) {
+            for (QLabel* label : group_->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+                if (label->buddy() == widget()) {
+                    found.append(
+                        {QAccessible::queryAccessibleInterface(label), QAccessible::Label});
+                }
             }
         }
         return found;
-    }
-
-    // QAccessibleTextInterface: one selection at most, that of the box.
-    void selection(int selection_index, int* start_offset, int* end_offset) const override {
-        const QTextCursor cursor = box()->textCursor();
-        const bool selected = selection_index == 0 && cursor.hasSelection();
-        *start_offset = selected ? cursor.selectionStart() : 0;
-        *end_offset = selected ? cursor.selectionEnd() : 0;
-    }
-
-    int selectionCount() const override { return box()->textCursor().hasSelection() ? 1 : 0; }
-
-    void addSelection(int start_offset, int end_offset) override {
-        setSelection(0, start_offset, end_offset);
-    }
-
-    void removeSelection(int selection_index) override {
-        if (selection_index != 0) {
-            return;
-        }
-        QTextCursor cursor = box()->textCursor();
-        cursor.clearSelection();
-        box()->setTextCursor(cursor);
-    }
-
-    void setSelection(int selection_index, int start_offset, int end_offset) override {
-        if (selection_index != 0) {
-            return;
-        }
-        QTextCursor cursor = box()->textCursor();
-        cursor.setPosition(Clamped(start_offset));
-        cursor.setPosition(Clamped(end_offset), QTextCursor::KeepAnchor);
-        box()->setTextCursor(cursor);
-    }
-
-    int cursorPosition() const override { return box()->textCursor().position(); }
-
-    void setCursorPosition(int position) override {
-        QTextCursor cursor = box()->textCursor();
-        cursor.setPosition(Clamped(position));
-        box()->setTextCursor(cursor);
-    }
-
-    QString text(int start_offset, int end_offset) const override {
-        const int start = Clamped(start_offset);
-        return box()->toPlainText().mid(start, std::max(Clamped(end_offset) - start, 0));
-    }
-
-    int characterCount() const override { return static_cast<int>(box()->toPlainText().size()); }
-
-    // On the screen, as assistive technology asks.
-    QRect characterRect(int offset) const override {
-        const QString all = box()->toPlainText();
-        if (offset < 0 || offset > all.size()) {
-            return {};
-        }
-        QRect rect = CaretRect(offset);
-        rect.setWidth(offset < all.size() ? box()->fontMetrics().horizontalAdvance(all.at(offset))
-                                          : 1);
-        return {box()->viewport()->mapToGlobal(rect.topLeft()), rect.size()};
-    }
-
-    int offsetAtPoint(const QPoint& point) const override {
-        const QPoint inside = box()->viewport()->mapFromGlobal(point);
-        if (!box()->viewport()->rect().contains(inside)) {
-            return -1;
-        }
-        // The nearest caret place may lie after the character hit.
-        int offset = box()->cursorForPosition(inside).position();
-        if (offset > 0 && CaretRect(offset).left() > inside.x()) {
-            --offset;
-        }
-        return offset;
     }
 
     void scrollToSubstring(int start_index, int end_index) override {
@@ -279,24 +340,24 @@ class OutputBoxAccessible : public QAccessibleWidget, public QAccessibleTextInte
         bar->setValue(bar->value() + shift);
     }
 
-    QString attributes(int /*offset*/, int* start_offset, int* end_offset) const override {
-        // One plain run: the box has a single font and colour.
-        *start_offset = 0;
-        *end_offset = characterCount();
-        return {};
+  protected:
+    QString Contents() const override { return box()->toPlainText(); }
+    int Caret() const override { return box()->textCursor().position(); }
+    int Anchor() const override { return box()->textCursor().anchor(); }
+    void Select(int anchor, int caret) override {
+        QTextCursor cursor = box()->textCursor();
+        cursor.setPosition(anchor);
+        cursor.setPosition(caret, QTextCursor::KeepAnchor);
+        box()->setTextCursor(cursor);
     }
-
-  private:
-    PasswordBox* box() const { return static_cast<PasswordBox*>(widget()); }
-
-    int Clamped(int offset) const { return std::clamp(offset, 0, characterCount()); }
-
-    // The caret's place before a character, in the box's viewport.
-    QRect CaretRect(int offset) const {
+    QRect CaretRect(int offset) const override {
         QTextCursor cursor(box()->document());
         cursor.setPosition(Clamped(offset));
         return box()->cursorRect(cursor);
     }
+
+  private:
+    PasswordBox* box() const { return static_cast<PasswordBox*>(widget()); }
 
     QPointer<QWidget> group_;
 };
@@ -332,6 +393,9 @@ QAccessibleInterface* NewInterface(Form1& form, QWidget* widget) {
         if (widget == picture) {
             return new PictureAccessible(picture);
         }
+    }
+    if (widget == form.Text1.get()) {
+        return new LengthBoxAccessible(form.Text1.get());
     }
     if (widget == form.Text2.get()) {
         return new OutputBoxAccessible(form.Text2.get(), form.Frame2.get());
@@ -374,10 +438,9 @@ void SetUpAccessibility(Form1& form) {
     // With a screen reader listening, building the controls has already made
     // Qt's own interfaces for some of them; they would keep showing the plain
     // widget tree, so they make way for the arranged ones.
-    for (QWidget* widget :
-         {static_cast<QWidget*>(&form), form.Frame1.widget(), form.Frame2.widget(),
-          form.Option1.widget(), form.Option2.widget(), form.Option3.widget(),
-          form.Option4.widget(), form.Image1.widget(), form.Image2.widget(), form.Text2.widget()}) {
+    QList<QWidget*> widgets = form.findChildren<QWidget*>();
+    widgets.append(&form);
+    for (QWidget* widget : widgets) {
         if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget)) {
             QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
         }

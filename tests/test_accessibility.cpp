@@ -95,6 +95,16 @@ class TestAccessibility : public QObject {
         QCOMPARE(text->offsetAtPoint(shown.topLeft() - QPoint(5, 5)), -1);
         QVERIFY(!text->characterRect(201).isValid());
 
+        // Just past the right edge: the box scrolls only as far as it must,
+        // and the text before stays in view.
+        int hidden = 0;
+        while (shown.contains(text->characterRect(hidden))) {
+            ++hidden;
+        }
+        text->scrollToSubstring(hidden, hidden + 1);
+        QVERIFY(shown.contains(text->characterRect(hidden)));
+        QVERIFY(shown.contains(text->characterRect(hidden - 1)));
+
         // Scrolled to the end, the last characters show and the first do not.
         text->scrollToSubstring(190, 200);
         QVERIFY(box->horizontalScrollBar()->value() > 0);
@@ -104,6 +114,29 @@ class TestAccessibility : public QObject {
         QCOMPARE(text->offsetAtPoint(text->characterRect(195).center()), 195);
         text->scrollToSubstring(0, 3);
         QVERIFY(shown.contains(text->characterRect(0)));
+    }
+
+    void lengthBoxText() {
+        Window window;
+        QVERIFY(window.Start());
+        QLineEdit* box = window.form.Text1.get();
+        box->setText(QStringLiteral("2000"));
+        QAccessibleTextInterface* text = Of(box)->textInterface();
+        // Each character where the box draws it, wherever the caret stands.
+        for (int caret : {0, 2, 4}) {
+            box->setCursorPosition(caret);
+            for (int i = 0; i < 4; ++i) {
+                const QRect rect = text->characterRect(i);
+                QCOMPARE(box->cursorPositionAt(box->mapFromGlobal(rect.topLeft())), i);
+                QCOMPARE(text->offsetAtPoint(rect.center()), i);
+            }
+        }
+        // A selection made backwards: the box's caret at its start.
+        text->setSelection(0, 3, 1);
+        int start = -1;
+        int end = -1;
+        text->selection(0, &start, &end);
+        QCOMPARE(QList<int>({start, end, box->cursorPosition()}), QList<int>({1, 3, 1}));
     }
 };
 

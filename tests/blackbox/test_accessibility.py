@@ -4,26 +4,32 @@ The script runs itself again inside a private session bus (dbus-run-session)
 with Debian's own python3, where the pyatspi bindings live. There it starts
 the accessibility bus (at-spi-bus-launcher), turns the screen reader flag on
 as a screen reader does, and starts the program on an Xvfb screen. From then
-on the window is driven through AT-SPI alone: the interfaces Orca uses.
+on the window is driven through AT-SPI alone: the interfaces Orca uses. One
+test runs Orca itself and checks what it says.
 """
 
+import json
 import os
+import pty
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 SYSTEM_PYTHON = "/usr/bin/python3"
 RUN_SESSION = "/usr/bin/dbus-run-session"
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+ORCA = "/usr/bin/orca"
 IN_PRIVATE_SESSION = "QUORVEX_A11Y_PRIVATE_SESSION"
 
 if __name__ == "__main__" and os.environ.get(IN_PRIVATE_SESSION) != "1":
-    missing = [path for path in (SYSTEM_PYTHON, RUN_SESSION, BUS_LAUNCHER)
+    missing = [path for path in (SYSTEM_PYTHON, RUN_SESSION, BUS_LAUNCHER, ORCA)
                if not os.access(path, os.X_OK)]
     if missing:
-        sys.exit("missing %s: install python3-pyatspi, dbus-daemon and at-spi2-core"
+        sys.exit("missing %s: install python3-pyatspi, dbus-daemon, at-spi2-core and orca"
                  % ", ".join(missing))
     os.environ[IN_PRIVATE_SESSION] = "1"
     # pyatspi calls deprecated parts of its own bindings at every step.
@@ -201,6 +207,83 @@ class AccessibilityTest(QuorvexTest):
         self.assertFalse(has(self.output_box, pyatspi.STATE_EDITABLE))
         focusable = [a.name for a in descendants(self.frame) if has(a, pyatspi.STATE_FOCUSABLE)]
         self.assertEqual(focusable, CAPTIONS + ["Password length", "Generate", "Password"])
+
+    def test_length_read_whole_wherever_the_caret_is(self):
+        # Orca builds the text it reads from the attribute runs: each run
+        # must hold its offset and lie within the text.
+        text = self.length_box.queryText()
+        for length_text in ("12", "2000", "0"):
+            self.length_box.queryEditableText().setTextContents(length_text)
+            wait_until(lambda: whole_text(self.length_box) == length_text, length_text)
+            for caret in range(len(length_text) + 1):
+                text.setCaretOffset(caret)
+                runs = [tuple(text.getAttributeRun(offset, False)[1:])
+                        for offset in range(len(length_text))]
+                with self.subTest(text=length_text, caret=caret):
+                    self.assertEqual(text.caretOffset, caret)
+                    for offset, (start, end) in enumerate(runs):
+                        self.assertTrue(0 <= start <= offset < end <= len(length_text), runs)
+
+    def start_orca(self):
+        """Starts Orca, speaking positions in groups, and waits until it has
+        read the window. Its debug output, with what it says, goes to a
+        terminal so that it comes line by line."""
+        prefs = os.path.join(self.desktop.folder, "orca")
+        os.mkdir(prefs)
+        general = {"enablePositionSpeaking": True, "activeProfile": ["Default", "default"]}
+        with open(os.path.join(prefs, "user-settings.conf"), "w", encoding="utf-8") as conf:
+            json.dump({"general": general, "pronunciations": {}, "keybindings": {},
+                       "profiles": {"default": dict(general, profile=["Default", "default"])}},
+                      conf)
+        output, terminal = pty.openpty()
+        self.addCleanup(os.close, terminal)
+        self.orca_said = []
+
+        def listen():
+            with os.fdopen(output, "rb") as lines:
+                try:
+                    for line in lines:
+                        said = re.search(rb"SPEECH OUTPUT: '(.*?)'( ?[\[{].*)?\s*$", line)
+                        if said:
+                            self.orca_said.append(said.group(1).decode(errors="replace"))
+                except OSError:
+                    pass  # Orca has ended
+        threading.Thread(target=listen, daemon=True).start()
+        orca = subprocess.Popen([ORCA, "--user-prefs", prefs, "--debug-file",
+                                 os.ttyname(terminal), "--disable", "braille"],
+                                env=dict(self.desktop.env, LC_ALL="C.UTF-8", LANGUAGE=""),
+                                stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(end_process, orca)
+        wait_until(lambda: any(words.startswith(self.length_label.name)
+                               for words in self.orca_said), "Orca to read the window")
+
+    def orca_says(self, key, heard_first, then=""):
+        """Presses key and gives what Orca says first after something that
+        heard_first accepts, matching the regular expression then."""
+        start = len(self.orca_said)
+        self.desktop.key(key)
+
+        def answer():
+            said = self.orca_said[start:]
+            first = next((i for i, words in enumerate(said) if heard_first(words)), len(said))
+            return next((words for words in said[first + 1:] if re.match(then, words)), None)
+        return wait_until(answer, "Orca to speak after %s" % key)
+
+    def test_orca_hears_the_length_whole_and_the_options_numbered(self):
+        self.start_orca()
+        for length_text in ("12", "2000", "0"):
+            self.length_box.queryEditableText().setTextContents(length_text)
+            wait_until(lambda: whole_text(self.length_box) == length_text, length_text)
+            self.orca_says("Tab", lambda words: words.startswith(self.button.name))
+            # Back in the box, the words after its label begin with its text.
+            words = self.orca_says("shift+Tab", lambda w: w.startswith(self.length_label.name))
+            self.assertEqual(re.match(r"\d*", words).group(), length_text, words)
+        # Shift+Tab again reaches the chosen option, Down the next one.
+        for key, option in (("shift+Tab", 1), ("Down", 2)):
+            position = self.orca_says(key, lambda w: w.rstrip(".") == CAPTIONS[option],
+                                      r"\d+ of \d+")
+            self.assertEqual(position.rstrip("."), "%d of 4" % (option + 1))
 
     def test_password_made_read_and_selected_through_atspi_alone(self):
         self.generate("12", 3)
