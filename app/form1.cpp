@@ -332,6 +332,15 @@ void Form1::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) {
         UseMenuColour(Text2.get());
     }
+    // Where Qt draws the title bar itself (Wayland desktops that leave it to
+    // the program), it offers maximize on every window. The window keeps its
+    // size and place: a maximize from there, or from a window manager that
+    // offers it anyway, is undone.
+    if (event->type() == QEvent::WindowStateChange && isMaximized()) {
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~Qt::WindowMaximized); },
+            Qt::QueuedConnection);
+    }
     QWidget::changeEvent(event);
 }
 

@@ -27,6 +27,11 @@ except ImportError:  # python3-xlib
     X = None
 
 
+# _MOTIF_WM_HINTS: flags, functions, decorations, ...
+MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 8, 16, 32
+MWM_DECOR_MAXIMIZE = 64
+
+
 class Recorder:
     """Keeps every change of the screen's top-level windows, in order."""
 
@@ -75,6 +80,12 @@ class Recorder:
                 if shown is not None and rect != (moves[-1] if moves else shown):
                     moves.append(rect)
         return shown, moves
+
+    def property(self, window, name):
+        """The values of a window's property."""
+        window = self.display.create_resource_object("window", window)
+        value = window.get_full_property(self.display.intern_atom(name), X.AnyPropertyType)
+        return list(value.value) if value is not None else []
 
     def work_area(self):
         value = self.root.get_full_property(self.display.intern_atom("_NET_WORKAREA"),
@@ -127,6 +138,12 @@ class WindowPlacementTest(QuorvexTest):
         line += "; off the work area's %r centre by %r" % (area, off)
         self.assertLessEqual(max(map(abs, off)), 1, line)
         self.assertEqual(moves, [], line)
+
+        # Its frame offers minimize and close, and neither maximize nor resize.
+        hints = recorder.property(window, "_MOTIF_WM_HINTS")
+        self.assertEqual(hints[1] & (MWM_FUNC_MINIMIZE | MWM_FUNC_CLOSE | MWM_FUNC_MAXIMIZE),
+                         MWM_FUNC_MINIMIZE | MWM_FUNC_CLOSE, hints)
+        self.assertEqual(hints[2] & MWM_DECOR_MAXIMIZE, 0, hints)
 
         # Moved by hand, it stays there, also when it is drawn again.
         target = (area[0] + 40, area[1] + 30)
