@@ -2,6 +2,7 @@
 
 #include "app/accessibility.h"
 #include "app/fonts.h"
+#include "app/frame_placement.h"
 #include "app/key_codes.h"
 #include "app/password_box.h"
 #include "app/picture.h"
@@ -16,8 +17,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QWindow>
 #include <array>
 
 namespace quorvex::app {
@@ -166,29 +165,10 @@ void Form1::Load() {
 }
 
 void Form1::ShowCentred() {
-    Centre();
-    // A window manager adds its frame only when the window is first shown;
-    // the window is centred again, frame included, once it is known.
-    centring_ = true;
-    create();
-    windowHandle()->installEventFilter(this);
+    PlaceFrameCentred(*this);
     show();
     activateWindow();
     raise();
-}
-
-void Form1::Centre() {
-    const QScreen* screen = this->screen();
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    if (screen == nullptr) {
-        return;
-    }
-    const QRect area = screen->availableGeometry();
-    const QSize frame = frameGeometry().size();
-    // Where the frame is known, its corner; else the inner area's.
-    move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
 runtime::Single Form1::ScaleWidth() const {
@@ -282,14 +262,6 @@ void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (centring_ && watched == windowHandle() && event->type() == QEvent::Expose &&
-        windowHandle()->isExposed()) {
-        // Shown at last: the window manager has framed it, or there is none.
-        centring_ = false;
-        if (!windowHandle()->frameMargins().isNull()) {
-            Centre();
-        }
-    }
     if (watched == Text2.get() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         Integer key_code = KeyCodeOf(ShortcutKey(*key));
@@ -359,6 +331,15 @@ void Form1::changeEvent(QEvent* event) {
     // follow their own palettes.
     if (event->type() == QEvent::PaletteChange) {
         UseMenuColour(Text2.get());
+    }
+    // Where Qt draws the title bar itself (Wayland desktops that leave it to
+    // the program), it offers maximize on every window. The window keeps its
+    // size and place: a maximize from there, or from a window manager that
+    // offers it anyway, is undone.
+    if (event->type() == QEvent::WindowStateChange && isMaximized()) {
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~Qt::WindowMaximized); },
+            Qt::QueuedConnection);
     }
     QWidget::changeEvent(event);
 }

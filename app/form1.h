@@ -68,10 +68,6 @@ class Form1 : public QWidget, private generator::GeneratorView {
     void Command1_Click();
     void Text2_KeyDown(runtime::Integer& KeyCode, runtime::Integer& Shift);
 
-    // Puts the window, frame included where it has one, in the middle of the
-    // screen's work area.
-    void Centre();
-
     // The order Tab follows: Text1, Command1, Text2, the selected option button.
     QWidget* SelectedOption() const;
 
@@ -82,7 +78,6 @@ class Form1 : public QWidget, private generator::GeneratorView {
 
     runtime::Services& services_;
     generator::GeneratorVariables vars_;
-    bool centring_ = false;
 };
 
 // A caption is shown exactly as written: "&" is a character, not a shortcut

@@ -1,6 +1,7 @@
 // Quorvex: a small password generator with one window.
 #include "app/display_check.h"
 #include "app/form1.h"
+#include "app/picture.h"
 #include "runtime/qt_services.h"
 
 #include <sys/prctl.h>
@@ -41,6 +42,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quorvex"));
+    // Every window takes the program's icon, the second copy's message box
+    // included, which comes before the main window.
+    QApplication::setWindowIcon(quorvex::app::ProgramIcon());
     guard.AnswerLaterCopies();
 
     quorvex::runtime::QtServices services(guard);

@@ -23,11 +23,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
+#include <QWindow>
 #include <new>
 #include <utility>
 
@@ -190,6 +192,17 @@ class TestForm1 : public QObject {
         QCOMPARE(form.maximumSize(), design);
         form.resize(600, 300);
         QCOMPARE(form.size(), design);
+        // Maximize, as the title bar Qt draws on Wayland offers it, leaves it as it is.
+        const QRect placed = form.geometry();
+        QSignalSpy states(form.windowHandle(), &QWindow::windowStateChanged);
+        form.windowHandle()->setWindowStates(Qt::WindowMaximized);
+        QTRY_VERIFY(states.count() > 1);  // maximized, then undone
+        QTRY_COMPARE(form.windowState(), Qt::WindowNoState);
+        QCOMPARE(form.size(), placed.size());
+        // Within the rounding of a fractional scale.
+        const QPoint moved = form.geometry().topLeft() - placed.topLeft();
+        QVERIFY2(moved.manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("moved by %1,%2").arg(moved.x()).arg(moved.y())));
 
         // Drawing never seeds again.
         window.Generate(QStringLiteral("3"), {1, 2, 3});

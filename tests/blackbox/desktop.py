@@ -26,6 +26,18 @@ ERROR_TITLE = "Error"
 WARNING_TITLE = "Warning!"
 TIMEOUT = 30  # seconds for a helper command or for what a user waits for
 
+# Window managers, as started on a test's screen; "{folder}" is the
+# desktop's own folder.
+WINDOW_MANAGERS = {
+    "openbox": ["openbox", "--sm-disable"],
+    "fluxbox": ["fluxbox"],
+    "icewm": ["icewm"],
+    "i3": ["i3", "-c", "{folder}/i3.conf"],
+    # xfwm4 reads its settings from xfconf, which it reaches on a D-Bus
+    # session of its own.
+    "xfwm4": ["dbus-run-session", "--", "xfwm4", "--compositor=off"],
+}
+
 _ALNUM = set(string.ascii_letters + string.digits)
 _SYMBOLS = set("!@#$%^&*()-_+;:,.")
 OPTION_SETS = {1: set(string.digits), 2: _ALNUM, 3: _ALNUM | _SYMBOLS,
@@ -263,25 +275,28 @@ class Desktop:
         """Gives the screen's keyboard another layout, as setxkbmap takes it."""
         self.run("setxkbmap", *setxkbmap_args)
 
-    def start_window_manager(self):
-        """Starts openbox on the screen and waits until it manages windows."""
-        if not shutil.which("openbox"):
-            raise unittest.SkipTest("openbox is not installed")
-        manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+    def start_window_manager(self, name):
+        """Starts a manager of WINDOW_MANAGERS on the screen and waits until
+        it manages windows and its task bar has set the work area."""
+        command = [part.format(folder=self.folder) for part in WINDOW_MANAGERS[name]]
+        if shutil.which(name) is None:
+            raise unittest.SkipTest("%s is not installed" % name)
+        with open(os.path.join(self.folder, "i3.conf"), "w", encoding="utf-8") as conf:
+            conf.write("font pango:DejaVu Sans 10\n")
+        manager = subprocess.Popen(command, env=dict(self.env, NO_AT_BRIDGE="1"),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
         self.test.addCleanup(end_process, manager)
         wait_until(lambda: "window id" in self.run(
             "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False).stdout,
-            "openbox to manage the screen")
-        return manager
+            "%s to manage the screen" % name)
+        areas = []
 
-    def frame_extents(self, window):
-        """(left, right, top, bottom) of the frame a window manager put
-        around a window, or None while it has put none."""
-        text = self.run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS", check=False).stdout
-        _, equals, values = text.partition("=")
-        return tuple(int(v) for v in values.split(",")) if equals else None
+        def settled():
+            areas.append(self.run("xprop", "-root", "_NET_WORKAREA", check=False).stdout)
+            return len(areas) > 10 and len(set(areas[-10:])) == 1
+        wait_until(settled, "%s's work area to settle" % name)
+        return manager
 
     def changed_selection(self, marker, selection="clipboard", timeout=TIMEOUT):
         """Waits for another owner to offer text instead of marker; returns it."""

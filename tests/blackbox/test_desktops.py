@@ -1,14 +1,13 @@
 """The built Quorvex on desktops other than a bare US-keyboard X screen:
-non-Latin and Dvorak keyboard layouts, a real window manager, a command
-line full of Qt options, and what selecting and dragging the password give
-away to other programs.
+non-Latin and Dvorak keyboard layouts, a command line full of Qt options,
+and what selecting and dragging the password give away to other programs.
+(Window managers: test_window_managers.py.)
 """
 
-import time
 import unittest
 
 from desktop import (CLIENT_SIZE, LENGTH_BOX, OUTPUT_BOX, SCREEN, QuorvexTest, centre,
-                     end_process, wait_until)
+                     end_process)
 
 # xkb keycodes of physical keys (US names): a real keyboard sends these
 # whatever the layout, so the tests press keys by keycode.
@@ -42,39 +41,6 @@ class KeyboardLayoutTest(QuorvexTest):
                     self.assert_password(password, 12)
                 finally:
                     end_process(main.process)  # one copy at a time
-
-
-class WindowManagerTest(QuorvexTest):
-    def test_frame_centred_under_openbox(self):
-        self.desktop.start_window_manager()
-        main = self.start_main()
-        extents = wait_until(lambda: self.desktop.frame_extents(main.window), "a frame")
-        left, right, top, bottom = extents
-        self.assertGreater(top, bottom, "openbox draws a title bar: %r" % (extents,))
-
-        def frame():
-            x, y, width, height = self.desktop.geometry(main.window)
-            return x - left, y - top, width + left + right, height + top + bottom
-
-        def off_centre():
-            x, y, width, height = frame()
-            return abs(x + width / 2 - SCREEN[0] / 2), abs(y + height / 2 - SCREEN[1] / 2)
-
-        try:
-            wait_until(lambda: max(off_centre()) <= 1, "the frame to be centred", timeout=5)
-        except AssertionError:
-            self.fail("frame %r is off the screen's centre by %r" % (frame(), off_centre()))
-        self.assertEqual(frame()[2:], (CLIENT_SIZE[0] + left + right,
-                                       CLIENT_SIZE[1] + top + bottom))
-        # It stays there: a user who moves it is not overruled later.
-        placed = frame()
-        time.sleep(0.5)
-        self.assertEqual(frame(), placed)
-        self.desktop.xdotool("windowmove", str(main.window), "10", "40")
-        wait_until(lambda: frame() != placed, "the window to move")
-        moved = frame()
-        time.sleep(0.5)
-        self.assertEqual(frame(), moved)
 
 
 class CommandLineTest(QuorvexTest):

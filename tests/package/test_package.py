@@ -207,6 +207,13 @@ class PackageTest(unittest.TestCase):
         main = MainWindow(desktop, process)
         self.assertIsNone(process.poll())
         self.assertEqual(desktop.window_pid(main.window), process.pid)
+        # A dock finds the window's launcher by its class (on Wayland by its
+        # app id, the entry's name, which the Wayland test checks).
+        with open(self.path(DESKTOP_ENTRY), encoding="utf-8") as entry:
+            match = re.search(r"(?m)^StartupWMClass=(.+)$", entry.read())
+        wm_class = desktop.run("xprop", "-id", str(main.window), "WM_CLASS").stdout
+        self.assertEqual(wm_class.partition("=")[2].split(",")[-1].strip(),
+                         '"%s"' % (match and match.group(1)))
 
 
 if __name__ == "__main__":
