@@ -16,23 +16,8 @@ ControlGeometry::ControlGeometry(QWidget* widget, double units_per_pixel, QRectF
     Place();
 }
 
-void ControlGeometry::setLeft(double value) {
-    left_ = runtime::CheckedSingle(value);
-    Place();
-}
-
-void ControlGeometry::setTop(double value) {
-    top_ = runtime::CheckedSingle(value);
-    Place();
-}
-
-void ControlGeometry::setWidth(double value) {
-    width_ = runtime::CheckedSingle(value);
-    Place();
-}
-
-void ControlGeometry::setHeight(double value) {
-    height_ = runtime::CheckedSingle(value);
+void ControlGeometry::Set(runtime::Single& field, double value) {
+    field = runtime::CheckedSingle(value);
     Place();
 }
 

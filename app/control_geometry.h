@@ -25,14 +25,15 @@ class ControlGeometry {
     runtime::Single Height() const { return height_; }
 
     // Each value is checked for a floating-point fault before it is taken.
-    void setLeft(double value);
-    void setTop(double value);
-    void setWidth(double value);
-    void setHeight(double value);
+    void setLeft(double value) { Set(left_, value); }
+    void setTop(double value) { Set(top_, value); }
+    void setWidth(double value) { Set(width_, value); }
+    void setHeight(double value) { Set(height_, value); }
 
     QWidget* widget() const { return widget_; }
 
   private:
+    void Set(runtime::Single& field, double value);
     void Place();
 
     QWidget* widget_;
