@@ -50,13 +50,10 @@ template <typename Widget>
 class Control : public ControlGeometry {
   public:
     Control(Widget* widget, double units_per_pixel, QRectF design)
-        : ControlGeometry(widget, units_per_pixel, design), typed_(widget) {}
+        : ControlGeometry(widget, units_per_pixel, design) {}
 
-    Widget* operator->() const { return typed_; }
-    Widget* get() const { return typed_; }
-
-  private:
-    Widget* typed_;
+    Widget* operator->() const { return get(); }
+    Widget* get() const { return static_cast<Widget*>(widget()); }
 };
 
 }  // namespace quorvex::app
