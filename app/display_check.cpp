@@ -40,6 +40,8 @@ void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text
 }  // namespace
 
 DisplayCheck::DisplayCheck() {
+    // Qt answers with its own default handler when no other was installed, so
+    // there is always one to pass the held messages on to.
     previous_handler = qInstallMessageHandler(Hold);
 }
 
@@ -48,11 +50,7 @@ DisplayCheck::~DisplayCheck() {
     const QList<HeldMessage> held = std::exchange(held_messages, {});
     for (const HeldMessage& message : held) {
         const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
-        if (previous_handler != nullptr) {
-            previous_handler(message.type, context, message.text);
-        } else {
-            qt_message_output(message.type, context, message.text);
-        }
+        previous_handler(message.type, context, message.text);
     }
 }
 
