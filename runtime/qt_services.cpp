@@ -37,6 +37,14 @@ QMessageBox::Icon IconOf(int style) {
     }
 }
 
+QClipboard& Clipboard() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr) {
+        Raise(ErrorNumber::DeviceUnavailable);
+    }
+    return *clipboard;
+}
+
 }  // namespace
 
 int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
@@ -82,19 +90,11 @@ void QtServices::Randomize() {
 }
 
 void QtServices::ClipboardClear() {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard == nullptr) {
-        Raise(ErrorNumber::DeviceUnavailable);
-    }
-    clipboard->clear();
+    Clipboard().clear();
 }
 
 void QtServices::ClipboardSetText(const QString& text) {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard == nullptr) {
-        Raise(ErrorNumber::DeviceUnavailable);
-    }
-    clipboard->setMimeData(SecretTextMimeData(text));
+    Clipboard().setMimeData(SecretTextMimeData(text));
 }
 
 Integer QtServices::PrevInstance() {
