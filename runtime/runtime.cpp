@@ -49,10 +49,6 @@ double ParseNumberText(const QByteArray& text) {
     return strtod_l(text.constData(), nullptr, c_locale);
 }
 
-}  // namespace
-
-namespace {
-
 struct ScannedNumber {
     QByteArray text;  // the number's characters, ready for the parser
     qsizetype end;    // index just past the last character read
@@ -66,19 +62,19 @@ ScannedNumber ScanNumber(const QString& text, qsizetype i) {
     const qsizetype n = text.size();
     ScannedNumber scanned{QByteArray(), i, false};
     auto take = [&](qsizetype at) { scanned.text.append(static_cast<char>(text[at].unicode())); };
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        take(i++);
-    }
-    while (i < n && IsDigit(text[i])) {
-        take(i++);
-        scanned.has_digits = true;
-    }
-    if (i < n && text[i] == u'.') {
-        take(i++);
+    auto take_digits = [&] {
         while (i < n && IsDigit(text[i])) {
             take(i++);
             scanned.has_digits = true;
         }
+    };
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        take(i++);
+    }
+    take_digits();
+    if (i < n && text[i] == u'.') {
+        take(i++);
+        take_digits();
     }
     if (scanned.has_digits && i < n && (text[i] == u'e' || text[i] == u'E')) {
         qsizetype j = i + 1;
