@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <array>
 
 namespace quorvex::app {
@@ -272,13 +273,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+std::array<QRadioButton*, 4> Form1::Options() const {
+    return {Option1.get(), Option2.get(), Option3.get(), Option4.get()};
+}
+
 QWidget* Form1::SelectedOption() const {
-    for (QRadioButton* option : {Option1.get(), Option2.get(), Option3.get(), Option4.get()}) {
-        if (option->isChecked()) {
-            return option;
-        }
-    }
-    return Option1.get();
+    const std::array<QRadioButton*, 4> options = Options();
+    const auto selected = std::ranges::find_if(options, &QRadioButton::isChecked);
+    return selected != options.end() ? *selected : Option1.get();
 }
 
 bool Form1::focusNextPrevChild(bool next) {
@@ -308,17 +310,8 @@ QString Form1::LengthText() const {
 }
 
 bool Form1::OptionSelected(generator::OptionButton option) const {
-    switch (option) {
-        case generator::OptionButton::Option1:
-            return Option1->isChecked();
-        case generator::OptionButton::Option2:
-            return Option2->isChecked();
-        case generator::OptionButton::Option3:
-            return Option3->isChecked();
-        case generator::OptionButton::Option4:
-            return Option4->isChecked();
-    }
-    return false;
+    // The buttons are numbered from 1, as their names are.
+    return Options()[static_cast<std::size_t>(option) - 1]->isChecked();
 }
 
 void Form1::SetOutputText(const QString& text) {

@@ -8,6 +8,7 @@
 
 #include <QSize>
 #include <QWidget>
+#include <array>
 
 class QGroupBox;
 class QLabel;
@@ -40,6 +41,8 @@ class Form1 : public QWidget, private generator::GeneratorView {
     runtime::Single ScaleWidth() const;
 
     const generator::GeneratorVariables& variables() const { return vars_; }
+    // The option buttons in screen order.
+    std::array<QRadioButton*, 4> Options() const;
 
     // The controls, by the names the handlers use.
     Control<QRadioButton> Option1;
