@@ -286,20 +286,14 @@ QWidget* Form1::SelectedOption() const {
 bool Form1::focusNextPrevChild(bool next) {
     const std::array<QWidget*, 4> order = {Text1.get(), Command1.get(), Text2.get(),
                                            SelectedOption()};
-    const QWidget* current = focusWidget();
-    int index = -1;
-    for (int i = 0; i < static_cast<int>(order.size()); ++i) {
-        if (order[static_cast<std::size_t>(i)] == current) {
-            index = i;
-        }
-    }
-    const bool on_option = qobject_cast<const QRadioButton*>(current) != nullptr;
-    if (index < 0 && on_option) {
-        index = 3;
-    }
     const int count = static_cast<int>(order.size());
+    const QWidget* current = focusWidget();
+    // Any option button stands in the order where the selected one does.
+    const int index = qobject_cast<const QRadioButton*>(current) != nullptr
+                          ? count - 1
+                          : static_cast<int>(std::ranges::find(order, current) - order.begin());
     const int target =
-        index < 0 ? (next ? 0 : count - 1) : (index + (next ? 1 : -1) + count) % count;
+        index == count ? (next ? 0 : count - 1) : (index + (next ? 1 : -1) + count) % count;
     order[static_cast<std::size_t>(target)]->setFocus(next ? Qt::TabFocusReason
                                                            : Qt::BacktabFocusReason);
     return true;
