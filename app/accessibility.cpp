@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 #include "app/password_box.h"
+#include "app/picture.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -383,16 +384,13 @@ QAccessibleInterface* NewInterface(Form1& form, QWidget* widget) {
         return new ArrangedAccessible(widget, QAccessible::Grouping,
                                       {form.Image2.get(), form.Text2.get()});
     }
-    for (QRadioButton* option :
-         {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()}) {
-        if (widget == option) {
-            return new OptionAccessible(option, form.Frame1.get());
-        }
+    // The window's only option buttons are the four, its only pictures the
+    // two that name the boxes.
+    if (auto* option = qobject_cast<QRadioButton*>(widget)) {
+        return new OptionAccessible(option, form.Frame1.get());
     }
-    for (QLabel* picture : {form.Image1.get(), form.Image2.get()}) {
-        if (widget == picture) {
-            return new PictureAccessible(picture);
-        }
+    if (auto* picture = qobject_cast<PictureLabel*>(widget)) {
+        return new PictureAccessible(picture);
     }
     if (widget == form.Text1.get()) {
         return new LengthBoxAccessible(form.Text1.get());
