@@ -27,11 +27,8 @@ constexpr int kAnswerTimeoutMs = 100;
 constexpr int kManagedAnswerTimeoutMs = 1000;
 
 template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
-
-template <typename Reply>
-ReplyPtr<Reply> Owned(Reply* reply) {
-    return ReplyPtr<Reply>(reply, &std::free);
+std::unique_ptr<Reply, decltype(&std::free)> Owned(Reply* reply) {
+    return {reply, &std::free};
 }
 
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
@@ -198,12 +195,9 @@ void PlaceFrameCentred(QWidget& window) {
     const ManagerPlan plan = AskManager(window);
     // In Qt's logical pixels, as the screen's geometry is.
     const qreal ratio = window.devicePixelRatioF();
-    const auto logical = [ratio](int pixels) { return qRound(pixels / ratio); };
-    const QMargins frame(logical(plan.frame.left()), logical(plan.frame.top()),
-                         logical(plan.frame.right()), logical(plan.frame.bottom()));
-    QRect area = QRect(logical(plan.work_area.x()), logical(plan.work_area.y()),
-                       logical(plan.work_area.width()), logical(plan.work_area.height())) &
-                 screen->geometry();
+    const QMargins frame = plan.frame / ratio;
+    QRect area =
+        QRect(plan.work_area.topLeft() / ratio, plan.work_area.size() / ratio) & screen->geometry();
     if (area.isEmpty()) {
         area = screen->availableGeometry();
     }
