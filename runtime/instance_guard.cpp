@@ -83,20 +83,21 @@ void InstanceGuard::GiveUp(const char* reason, int error) {
                  error != 0 ? std::strerror(error) : "");
 }
 
-// Calls a name once and asks the kernel which user listens there.
-InstanceGuard::Holder InstanceGuard::Call(const QByteArray& name, int& error) {
+// Calls a name once and asks the kernel which user listens there; gives up
+// when the call fails in any other way than a refusal or a full queue.
+InstanceGuard::Holder InstanceGuard::Call(const QByteArray& name) {
     sockaddr_un address;
     const socklen_t length = AbstractAddress(name, address);
     const int fd = NewSocket();
     if (fd < 0) {
-        error = errno;
+        GiveUp("connect", errno);
         return Holder::Failed;
     }
     int result;
     while ((result = connect(fd, reinterpret_cast<const sockaddr*>(&address), length)) != 0 &&
            errno == EINTR) {
     }
-    error = errno;
+    int error = errno;
     ucred peer{};
     socklen_t size = sizeof peer;
     if (result == 0 && getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
@@ -110,7 +111,11 @@ InstanceGuard::Holder InstanceGuard::Call(const QByteArray& name, int& error) {
     if (error == ECONNREFUSED) {
         return Holder::Nobody;
     }
-    return error == EAGAIN ? Holder::Busy : Holder::Failed;
+    if (error == EAGAIN) {
+        return Holder::Busy;
+    }
+    GiveUp("connect", error);
+    return Holder::Failed;
 }
 
 // Takes a name, or tells who holds it. A name that is bound but refuses, or
@@ -141,11 +146,7 @@ InstanceGuard::Holder InstanceGuard::Take(const QByteArray& name, Deadline deadl
             GiveUp("bind", error);
             return Holder::Failed;
         }
-        int call_error = 0;
-        const Holder holder = Call(name, call_error);
-        if (holder == Holder::Failed) {
-            GiveUp("connect", call_error);
-        }
+        const Holder holder = Call(name);
         if (holder != Holder::Nobody && holder != Holder::Busy) {
             return holder;
         }
@@ -158,14 +159,10 @@ InstanceGuard::Holder InstanceGuard::Take(const QByteArray& name, Deadline deadl
 // Who holds a name after the one taken: Ours, or Us when nothing of ours is
 // there, so that the name taken stays taken.
 InstanceGuard::Holder InstanceGuard::AskLater(const QByteArray& name, Deadline deadline) {
-    int error = 0;
     Holder holder;
     do {
-        holder = Call(name, error);
+        holder = Call(name);
     } while (holder == Holder::Busy && AgainBefore(deadline));
-    if (holder == Holder::Failed) {
-        GiveUp("connect", error);
-    }
     return holder == Holder::Ours || holder == Holder::Failed ? holder : Holder::Us;
 }
 

@@ -67,7 +67,7 @@ class InstanceGuard {
     enum class Holder : int;
     using Deadline = std::chrono::steady_clock::time_point;
 
-    static Holder Call(const QByteArray& name, int& error);
+    Holder Call(const QByteArray& name);
     void Decide();
     Holder Take(const QByteArray& name, Deadline deadline);
     Holder AskLater(const QByteArray& name, Deadline deadline);
