@@ -55,17 +55,10 @@ runtime::Integer KeyCodeOf(int qt_key) {
 }
 
 runtime::Integer ShiftOf(Qt::KeyboardModifiers modifiers) {
-    runtime::Integer bits = 0;
-    if (modifiers & Qt::ShiftModifier) {
-        bits |= ShiftBits::Shift;
-    }
-    if (modifiers & Qt::ControlModifier) {
-        bits |= ShiftBits::Ctrl;
-    }
-    if (modifiers & Qt::AltModifier) {
-        bits |= ShiftBits::Alt;
-    }
-    return bits;
+    return static_cast<runtime::Integer>(
+        (modifiers.testFlag(Qt::ShiftModifier) ? ShiftBits::Shift : 0) |
+        (modifiers.testFlag(Qt::ControlModifier) ? ShiftBits::Ctrl : 0) |
+        (modifiers.testFlag(Qt::AltModifier) ? ShiftBits::Alt : 0));
 }
 
 }  // namespace quorvex::app
