@@ -141,11 +141,8 @@ double CDbl(const QString& text) {
 }
 
 Integer AddInteger(Integer a, Integer b) {
-    const int sum = int{a} + int{b};
-    if (sum < std::numeric_limits<Integer>::min() || sum > std::numeric_limits<Integer>::max()) {
-        Raise(ErrorNumber::Overflow);
-    }
-    return static_cast<Integer>(sum);
+    // The sum is whole, so the conversion only checks its range.
+    return CInt(int{a} + int{b});
 }
 
 Single CheckedSingle(double value) {
