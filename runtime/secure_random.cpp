@@ -52,7 +52,7 @@ RandomSystem& OperatingSystem() {
 }
 
 SecureRandom::~SecureRandom() {
-    explicit_bzero(buffer_.data(), buffer_.size());
+    Reset();
     if (device_ >= 0) {
         system_.Close(device_);
     }
@@ -99,7 +99,7 @@ bool SecureRandom::Fill(std::byte* data, std::size_t size) {
 void SecureRandom::Refill() {
     position_ = buffer_.size();  // empty until the block is whole
     if (!Fill(buffer_.data(), buffer_.size())) {
-        explicit_bzero(buffer_.data(), buffer_.size());
+        Reset();
         Raise(ErrorNumber::DeviceUnavailable);
     }
     position_ = 0;
