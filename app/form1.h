@@ -40,7 +40,6 @@ class Form1 : public QWidget, private generator::GeneratorView {
     // The inner width of the window in pixels.
     runtime::Single ScaleWidth() const;
 
-    const generator::GeneratorVariables& variables() const { return vars_; }
     // The option buttons in screen order.
     std::array<QRadioButton*, 4> Options() const;
 
