@@ -5,11 +5,12 @@
 
 namespace quorvex::app {
 
+namespace {
+
+// Points to pixels at the window's design resolution of 96 dots per inch.
 int PixelsAt96Dpi(double points) {
     return static_cast<int>(std::lround(points * 96 / 72));
 }
-
-namespace {
 
 QFont MakeFont(const QString& family, const QStringList& stand_ins, QFont::StyleHint hint,
                double points) {

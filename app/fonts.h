@@ -15,7 +15,4 @@ QFont FixedsysFont();
 // text once the window is up. A free script font stands in where it is missing.
 QFont LucidaHandwritingFont();
 
-// Points to pixels at the window's design resolution of 96 dots per inch.
-int PixelsAt96Dpi(double points);
-
 }  // namespace quorvex::app
