@@ -19,6 +19,19 @@ struct HeldMessage {
 QtMessageHandler previous_handler = nullptr;
 QList<HeldMessage> held_messages;
 
+// The line for a display that cannot be opened, from the environment Qt
+// chooses its platform by.
+QByteArray DisplayLine() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool wayland = platform.startsWith("wayland");
+    const char* variable = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
+    const QByteArray display = qgetenv(variable);
+    if (display.isEmpty()) {
+        return "Quorvex: cannot open display: " + QByteArray(variable) + " is not set\n";
+    }
+    return "Quorvex: cannot open display \"" + display + "\"\n";
+}
+
 void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
         // Qt calls abort() when this returns; one line is all the user needs.
@@ -28,7 +41,7 @@ void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text
                               message.text.contains(QLatin1String("wl_display"));
         }
         const QByteArray line = display_failed
-                                    ? DisplayCheck::DisplayLine()
+                                    ? DisplayLine()
                                     : "Quorvex: " + text.section(u'\n', 0, 0).toLocal8Bit() + '\n';
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
         std::fflush(stderr);
@@ -52,17 +65,6 @@ DisplayCheck::~DisplayCheck() {
         const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
         previous_handler(message.type, context, message.text);
     }
-}
-
-QByteArray DisplayCheck::DisplayLine() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    const bool wayland = platform.startsWith("wayland");
-    const char* variable = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
-    const QByteArray display = qgetenv(variable);
-    if (display.isEmpty()) {
-        return "Quorvex: cannot open display: " + QByteArray(variable) + " is not set\n";
-    }
-    return "Quorvex: cannot open display \"" + display + "\"\n";
 }
 
 }  // namespace quorvex::app

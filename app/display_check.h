@@ -17,10 +17,6 @@ class DisplayCheck {
     ~DisplayCheck();
     DisplayCheck(const DisplayCheck&) = delete;
     DisplayCheck& operator=(const DisplayCheck&) = delete;
-
-    // The line for a display that cannot be opened, from the environment Qt
-    // chooses its platform by.
-    static QByteArray DisplayLine();
 };
 
 }  // namespace quorvex::app
