@@ -422,7 +422,7 @@ void SetUpAccessibility(Form1& form) {
     form.Image2->setBuddy(form.Text2.get());
     form.Command1->setAccessibleDescription(
         QStringLiteral("Makes a new password of the chosen length"));
-    form.Frame1->setAccessibleName(QString::fromLatin1(kCharacterSetGroupName));
+    form.Frame1->setAccessibleName(QStringLiteral("Character set"));
     form.Option1->setAccessibleDescription(QStringLiteral("digits"));
     form.Option2->setAccessibleDescription(QStringLiteral("letters and digits"));
     form.Option3->setAccessibleDescription(QStringLiteral("letters, digits and 17 symbols"));

@@ -8,10 +8,6 @@ namespace quorvex::app {
 
 class Form1;
 
-// The name of the group that the four option buttons form for assistive
-// technology.
-inline constexpr char kCharacterSetGroupName[] = "Character set";
-
 // Gives the controls of a fully built window their accessible names,
 // descriptions and label links, and has assistive technology see the window
 // through the arranged tree from now on.
