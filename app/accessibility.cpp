@@ -416,10 +416,13 @@ QAccessibleInterface* ArrangedInterface(const QString& /*class_name*/, QObject* 
 }  // namespace
 
 void SetUpAccessibility(Form1& form) {
+    form.Image1->setAccessibleName(QStringLiteral("Password length:"));
     form.Text1->setAccessibleName(QStringLiteral("Password length"));
     form.Image1->setBuddy(form.Text1.get());
+    form.Image2->setAccessibleName(QStringLiteral("Password:"));
     form.Text2->setAccessibleName(QStringLiteral("Password"));
     form.Image2->setBuddy(form.Text2.get());
+    form.Command1->setAccessibleName(QStringLiteral("Generate"));
     form.Command1->setAccessibleDescription(
         QStringLiteral("Makes a new password of the chosen length"));
     form.Frame1->setAccessibleName(QStringLiteral("Character set"));

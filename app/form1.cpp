@@ -43,12 +43,6 @@ constexpr double kPixel = 1;  // window children: one unit a pixel
 const char* const kCaption3 = "a-z A-Z 0-9 !@#$%^&*()_+;:,.-*";
 const char* const kCaption4 = "a-z A-Z 0-9 !@#$%^&*()_+;:,.-* =[]{}'<>/?\\|`~";
 
-QLabel* NewPicture(const Picture& picture, const QString& accessible_name, QWidget* parent) {
-    auto* label = new PictureLabel(picture, parent);
-    label->setAccessibleName(accessible_name);
-    return label;
-}
-
 // The output box stands out in the desktop's menu colour.
 void UseMenuColour(QWidget* box) {
     QPalette palette = box->palette();
@@ -96,13 +90,11 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
       Command1(new QPushButton(this), kPixel, InWindow(2400, 2310, 1500, 450)),
       Frame1(new QGroupBox(this), kPixel, InWindow(150, 150, 6000, 1500)),
       Frame2(new QGroupBox(this), kPixel, InWindow(480, 3120, 1215, 735)),
-      Image2(NewPicture(Picture(QStringLiteral(":/password")), QStringLiteral("Password:"),
-                        Frame2.get()),
-             kTwipsPerPixel, InFrame(960, 480, 1365, 255)),
+      Image2(new PictureLabel(Picture(QStringLiteral(":/password")), Frame2.get()), kTwipsPerPixel,
+             InFrame(960, 480, 1365, 255)),
       Label2(new QLabel(Frame2.get()), kTwipsPerPixel, InFrame(120, 240, 1080, 420)),
-      Image1(NewPicture(Picture(QStringLiteral(":/password_length")),
-                        QStringLiteral("Password length:"), this),
-             kPixel, InWindow(1800, 2160, 2295, 315)),
+      Image1(new PictureLabel(Picture(QStringLiteral(":/password_length")), this), kPixel,
+             InWindow(1800, 2160, 2295, 315)),
       Label4(new QLabel(this), kPixel, InWindow(4080, 1800, 2655, 1095)),
       Label1(new QLabel(this), kPixel, InWindow(120, 1800, 1815, 420)),
       Label3(new QLabel(this), kPixel, InWindow(480, 2520, 975, 255)),
@@ -140,7 +132,6 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
 
     // The button shows its picture alone; neither Enter nor Esc presses it.
     ShowButtonPicture(Command1.get(), Picture(QStringLiteral(":/generate")));
-    Command1->setAccessibleName(QStringLiteral("Generate"));
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
 
