@@ -29,13 +29,7 @@ namespace {
 
 // A control of the window: its stored twips become the window's pixels.
 QRectF InWindow(double left, double top, double width, double height) {
-    return QRectF(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                  height / kTwipsPerPixel);
-}
-
-// A control inside a frame keeps twips.
-QRectF InFrame(double left, double top, double width, double height) {
-    return QRectF(left, top, width, height);
+    return {QPointF(left, top) / kTwipsPerPixel, QSizeF(width, height) / kTwipsPerPixel};
 }
 
 constexpr double kPixel = 1;  // window children: one unit a pixel
@@ -90,9 +84,10 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
       Command1(new QPushButton(this), kPixel, InWindow(2400, 2310, 1500, 450)),
       Frame1(new QGroupBox(this), kPixel, InWindow(150, 150, 6000, 1500)),
       Frame2(new QGroupBox(this), kPixel, InWindow(480, 3120, 1215, 735)),
+      // Controls inside a frame keep twips.
       Image2(new PictureLabel(Picture(QStringLiteral(":/password")), Frame2.get()), kTwipsPerPixel,
-             InFrame(960, 480, 1365, 255)),
-      Label2(new QLabel(Frame2.get()), kTwipsPerPixel, InFrame(120, 240, 1080, 420)),
+             QRectF(960, 480, 1365, 255)),
+      Label2(new QLabel(Frame2.get()), kTwipsPerPixel, QRectF(120, 240, 1080, 420)),
       Image1(new PictureLabel(Picture(QStringLiteral(":/password_length")), this), kPixel,
              InWindow(1800, 2160, 2295, 315)),
       Label4(new QLabel(this), kPixel, InWindow(4080, 1800, 2655, 1095)),
