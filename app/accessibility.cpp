@@ -403,10 +403,7 @@ QAccessibleInterface* NewInterface(Form1& form, QWidget* widget) {
 
 QAccessibleInterface* ArrangedInterface(const QString& /*class_name*/, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
-    if (widget == nullptr) {
-        return nullptr;
-    }
-    auto* form = qobject_cast<Form1*>(widget->window());
+    auto* form = widget != nullptr ? qobject_cast<Form1*>(widget->window()) : nullptr;
     if (form == nullptr || !form->property(kArrangedProperty).toBool()) {
         return nullptr;
     }
