@@ -78,14 +78,13 @@ class PropertyWatch : public QAbstractNativeEventFilter {
     PropertyWatch& operator=(const PropertyWatch&) = delete;
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-        if (type == "xcb_generic_event_t") {
-            const auto* event = static_cast<const xcb_generic_event_t*>(message);
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-                const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
-                if (notify->window == window_ && notify->atom == property_) {
-                    loop_.quit();
-                }
-            }
+        // Every xcb event starts with its type; the rest is read only once
+        // that says it is a property change.
+        const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
+        if (type == "xcb_generic_event_t" &&
+            (notify->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && notify->window == window_ &&
+            notify->atom == property_) {
+            loop_.quit();
         }
         return false;
     }
