@@ -140,12 +140,11 @@ InstanceGuard::Holder InstanceGuard::Take(const QByteArray& name, Deadline deadl
             }
             return Holder::Us;
         }
-        const int error = errno;
-        Release();
-        if (error != EADDRINUSE) {
-            GiveUp("bind", error);
+        if (errno != EADDRINUSE) {
+            GiveUp("bind", errno);  // which releases the socket
             return Holder::Failed;
         }
+        Release();
         const Holder holder = Call(name);
         if (holder != Holder::Nobody && holder != Holder::Busy) {
             return holder;
