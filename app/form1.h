@@ -40,9 +40,6 @@ class Form1 : public QWidget, private generator::GeneratorView {
     // The inner width of the window in pixels.
     runtime::Single ScaleWidth() const;
 
-    // The option buttons in screen order.
-    std::array<QRadioButton*, 4> Options() const;
-
     // The controls, by the names the handlers use.
     Control<QRadioButton> Option1;
     Control<QRadioButton> Option4;
@@ -70,6 +67,8 @@ class Form1 : public QWidget, private generator::GeneratorView {
     void Command1_Click();
     void Text2_KeyDown(runtime::Integer& KeyCode, runtime::Integer& Shift);
 
+    // The option buttons in screen order.
+    std::array<QRadioButton*, 4> Options() const;
     // The order Tab follows: Text1, Command1, Text2, the selected option button.
     QWidget* SelectedOption() const;
 
