@@ -1,5 +1,6 @@
 #include "app/display_check.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <cstdio>

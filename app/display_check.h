@@ -5,7 +5,6 @@
 // instead: the line names the display when that is what failed.
 #pragma once
 
-#include <QByteArray>
 #include <QtMessageHandler>
 
 namespace quorvex::app {
