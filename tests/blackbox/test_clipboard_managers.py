@@ -17,8 +17,10 @@ import unittest
 from desktop import TIMEOUT, QuorvexTest, end_process, wait_until
 
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
-# What CopyQ's debug log says for every clipboard change its monitor takes.
-CHANGE_HANDED_ON = "Executing: copyq onClipboardChanged"
+# What CopyQ's debug log says for every clipboard change its monitor hands
+# on: to onClipboardChanged, or, in CopyQ 8 and later, for a marked copy to
+# onSecretClipboardChanged.
+CHANGE_HANDED_ON = r"Executing: copyq on(Secret)?ClipboardChanged\b"
 
 
 def readme_copyq_command():
@@ -61,11 +63,11 @@ class CopyQTest(QuorvexTest):
                 " ".join(args), result.returncode, result.stderr))
         return result
 
-    def logged(self, text):
-        """How often CopyQ's debug log holds text."""
+    def logged(self, pattern):
+        """How often CopyQ's debug log holds pattern."""
         try:
             with open(self.debug_log, encoding="utf-8", errors="replace") as stream:
-                return stream.read().count(text)
+                return len(re.findall(pattern, stream.read()))
         except FileNotFoundError:
             return 0
 
