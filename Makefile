@@ -20,6 +20,8 @@ TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales 
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
     diffoscope-minimal git
+# To run the tests once more in a Debian 13 root (make test-debian13):
+DEBIAN13_PACKAGES := mmdebstrap git util-linux
 
 .PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
 
@@ -95,3 +97,12 @@ clean:
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# `make test` once more on Debian 13, in a fresh root made with mmdebstrap
+# from this machine's apt sources, on a clean clone of the commit checked
+# out (committed files only). Needs root; QUORVEX_DEBIAN13_ROOT=folder keeps
+# the root there for the next run.
+.PHONY: test-debian13
+test-debian13:
+	$(call install_missing,$(DEBIAN13_PACKAGES))
+	.ci/test-debian13

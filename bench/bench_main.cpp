@@ -18,6 +18,17 @@ namespace {
 
 using quorvex::bench::kLongestPassword;
 
+// Google Benchmark 1.8 replaced a run's error flag with a skipped state, which
+// also covers SkipWithError; either way such a run has no time worth keeping.
+template <typename R>
+bool NotMeasured(const R& run) {
+    if constexpr (requires { run.skipped; }) {
+        return run.skipped != decltype(run.skipped){};
+    } else {
+        return run.error_occurred;
+    }
+}
+
 // The console output, with the real time of every run kept for the summary.
 class RecordingReporter final : public benchmark::ConsoleReporter {
   public:
@@ -25,7 +36,7 @@ class RecordingReporter final : public benchmark::ConsoleReporter {
 
     void ReportRuns(const std::vector<Run>& reports) override {
         for (const Run& run : reports) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
+            if (run.run_type != Run::RT_Iteration || NotMeasured(run) || run.iterations == 0) {
                 continue;
             }
             std::string key = run.run_name.function_name;

@@ -73,13 +73,35 @@ class WaylandTest(unittest.TestCase):
 
     def toplevel(self, name, title):
         """The requests of the first toplevel titled `title` in a debug log:
-        {request: arguments}, once it has been titled, named and committed."""
+        {request: arguments}, the last of each, once it has been titled,
+        named and committed; with its xdg_surface's set_window_geometry."""
         text = self.log(name)
-        match = re.search(r'xdg_toplevel@(\d+)\.set_title\("%s"\)' % re.escape(title), text)
+        # libwayland writes an object as interface@id, from 1.23 on as
+        # interface#id.
+        match = re.search(r'xdg_toplevel[@#](\d+)\.set_title\("%s"\)' % re.escape(title), text)
         if match is None:
             return None
-        requests = dict(re.findall(r"xdg_toplevel@%s\.(\w+)\(([^)]*)\)" % match.group(1), text))
+        requests = dict(re.findall(r"xdg_toplevel[@#]%s\.(\w+)\(([^)]*)\)" % match.group(1),
+                                   text))
+        surface = re.search(r"xdg_surface[@#](\d+)\.get_toplevel\(new id xdg_toplevel[@#]%s\)"
+                            % match.group(1), text)
+        if surface is not None:
+            requests.update(re.findall(r"xdg_surface[@#]%s\.(set_window_geometry)\(([^)]*)\)"
+                                       % surface.group(1), text))
         return requests if "set_app_id" in requests else None
+
+    def assert_one_size(self, requests):
+        """The window keeps one size: the least and the greatest size asked
+        for are the same, the window's own (Qt 6.4), or, as xdg-shell
+        measures them, its window geometry, which takes in the frame Qt
+        draws around it (Qt 6.8)."""
+        geometry = [int(n) for n in requests["set_window_geometry"].split(",")]
+        width, height = geometry[2:]
+        self.assertTrue(CLIENT_SIZE[0] <= width < CLIENT_SIZE[0] + 30, geometry)
+        self.assertTrue(CLIENT_SIZE[1] <= height < CLIENT_SIZE[1] + 60, geometry)
+        self.assertEqual(requests["set_min_size"], requests["set_max_size"])
+        self.assertIn(requests["set_min_size"], ("%d, %d" % CLIENT_SIZE,
+                                                 "%d, %d" % (width, height)))
 
     def test_native_window_app_id_and_second_copys_error_box(self):
         self.start_weston()
@@ -88,11 +110,10 @@ class WaylandTest(unittest.TestCase):
                           "the main window on weston")
         self.assertIsNone(first.poll(), self.log(first_log)[-2000:])
         self.assertEqual(main["set_app_id"], '"quorvex"')  # quorvex.desktop
-        self.assertEqual(main["set_min_size"], "%d, %d" % CLIENT_SIZE)
-        self.assertEqual(main["set_max_size"], "%d, %d" % CLIENT_SIZE)
         # The window was drawn: a buffer went to the compositor.
-        wait_until(lambda: re.search(r"wl_surface@\d+\.attach\(wl_buffer@",
+        wait_until(lambda: re.search(r"wl_surface[@#]\d+\.attach\(wl_buffer[@#]",
                                      self.log(first_log)), "a drawn frame")
+        self.assert_one_size(self.toplevel(first_log, MAIN_TITLE))
 
         second, second_log = self.start()
         box = wait_until(lambda: self.toplevel(second_log, ERROR_TITLE) or second.poll(),
@@ -106,21 +127,21 @@ class WaylandTest(unittest.TestCase):
     def test_output_at_scale_2_gets_buffers_of_its_pixels(self):
         self.start_weston(scale=2)
         first, first_log = self.start()
-        main = wait_until(lambda: self.toplevel(first_log, MAIN_TITLE) or first.poll(),
-                          "the main window on weston")
+        wait_until(lambda: self.toplevel(first_log, MAIN_TITLE) or first.poll(),
+                   "the main window on weston")
         self.assertIsNone(first.poll(), self.log(first_log)[-2000:])
         # The same window in logical pixels, drawn at two device pixels each.
-        self.assertEqual(main["set_min_size"], "%d, %d" % CLIENT_SIZE)
-        wait_until(lambda: re.search(r"wl_surface@\d+\.set_buffer_scale\(2\)",
+        wait_until(lambda: re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)",
                                      self.log(first_log)), "a buffer scale of 2")
         # Buffers of device pixels: the window, and Qt's own frame around it
         # (weston leaves decorations to the client), twice over.
         def buffer_size():
-            sizes = re.findall(r"create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),",
+            sizes = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
                                self.log(first_log))
             # The largest: a cursor's buffers are small.
             return sizes and max((int(w), int(h)) for w, h in sizes)
         width, height = wait_until(buffer_size, "a buffer")
+        self.assert_one_size(self.toplevel(first_log, MAIN_TITLE))
         self.assertTrue(2 * CLIENT_SIZE[0] <= width < 2 * CLIENT_SIZE[0] + 60, width)
         self.assertTrue(2 * CLIENT_SIZE[1] <= height < 2 * CLIENT_SIZE[1] + 120, height)
 
