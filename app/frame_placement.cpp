@@ -51,12 +51,29 @@ std::vector<std::uint32_t> Values(xcb_connection_t* connection, xcb_window_t win
     return {values, values + xcb_get_property_value_length(reply.get()) / 4};
 }
 
-// Whether an EWMH window manager runs: its check window names itself, so a
-// property left behind by one that has ended does not count.
-bool ManagerRuns(xcb_connection_t* connection, xcb_window_t root) {
+// The check window of the EWMH window manager that runs, or none: the window
+// names itself, so a property left behind by one that has ended does not count.
+xcb_window_t ManagerCheckWindow(xcb_connection_t* connection, xcb_window_t root) {
     const xcb_atom_t check = Atom(connection, "_NET_SUPPORTING_WM_CHECK");
     const std::vector<std::uint32_t> manager = Values(connection, root, check, XCB_ATOM_WINDOW);
-    return manager.size() == 1 && Values(connection, manager[0], check, XCB_ATOM_WINDOW) == manager;
+    return manager.size() == 1 && Values(connection, manager[0], check, XCB_ATOM_WINDOW) == manager
+               ? xcb_window_t{manager[0]}
+               : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+// The name the manager gives its check window.
+QByteArray ManagerName(xcb_connection_t* connection, xcb_window_t check_window) {
+    const xcb_atom_t utf8 = Atom(connection, "UTF8_STRING");
+    const auto reply = Owned(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, check_window,
+                                                Atom(connection, "_NET_WM_NAME"), utf8, 0, 64),
+                               nullptr));
+    if (!reply || reply->type != utf8 || reply->format != 8) {
+        return {};
+    }
+    return {static_cast<const char*>(xcb_get_property_value(reply.get())),
+            xcb_get_property_value_length(reply.get())};
 }
 
 // Whether the running manager lists a property or request as supported.
@@ -137,7 +154,9 @@ ManagerPlan AskManager(const QWidget& window) {
     const auto id = static_cast<xcb_window_t>(stand_in.winId());
     const auto tree =
         Owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
-    if (!tree || !ManagerRuns(connection, tree->root)) {
+    const xcb_window_t check_window =
+        tree ? ManagerCheckWindow(connection, tree->root) : xcb_window_t{XCB_WINDOW_NONE};
+    if (check_window == XCB_WINDOW_NONE) {
         return {};
     }
     ManagerPlan plan;
@@ -154,24 +173,28 @@ ManagerPlan AskManager(const QWidget& window) {
                   static_cast<int>(areas[first + 2]), static_cast<int>(areas[first + 3]));
     }
 
-    // The request is asked of any manager: i3 answers it without listing it
-    // among what it supports.
+    // The request is asked of any manager but fluxbox: i3 answers it without
+    // listing it among what it supports. fluxbox answers it from its theme
+    // alone, with a resize handle under every window, where it gives a window
+    // that cannot be resized none; older versions do not answer it at all.
     const xcb_atom_t extents = Atom(connection, "_NET_FRAME_EXTENTS");
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = id;
-    message.type = Atom(connection, "_NET_REQUEST_FRAME_EXTENTS");
-    std::vector<std::uint32_t> sides =
-        WaitForExtents(connection, id, extents, kAnswerTimeoutMs, [&] {
+    std::vector<std::uint32_t> sides;
+    if (ManagerName(connection, check_window) != "Fluxbox") {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = id;
+        message.type = Atom(connection, "_NET_REQUEST_FRAME_EXTENTS");
+        sides = WaitForExtents(connection, id, extents, kAnswerTimeoutMs, [&] {
             xcb_send_event(
                 connection, 0, tree->root,
                 XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                 reinterpret_cast<const char*>(&message));
         });
-    // fluxbox lists the request but answers it only for the windows it
-    // manages. A manager that keeps the extents of the windows it manages
-    // gives them for the stand-in mapped minimized, which shows nothing.
+    }
+    // A manager that keeps the extents of the windows it manages gives the
+    // ones it has decided on for the stand-in mapped minimized, which shows
+    // nothing.
     if (sides.size() != 4 && Supports(connection, tree->root, extents)) {
         sides = WaitForExtents(connection, id, extents, kManagedAnswerTimeoutMs,
                                [&] { stand_in.showMinimized(); });
