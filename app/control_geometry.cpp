@@ -28,9 +28,13 @@ void ControlGeometry::Place() {
         const double value = std::clamp(units / units_per_pixel_, -kFarthest, kFarthest);
         return static_cast<int>(std::lround(value));
     };
-    // A negative size places nothing; the value is still kept as set.
-    widget_->setGeometry(pixels(left_), pixels(top_), std::max(0, pixels(width_)),
-                         std::max(0, pixels(height_)));
+    // In the window, positions count from the corner of its inner area,
+    // below a title bar the program draws; in a frame, from the frame's
+    // corner. A negative size places nothing; the value is still kept as set.
+    const QWidget* container = widget_->parentWidget();
+    const QPoint origin = container->isWindow() ? container->contentsRect().topLeft() : QPoint();
+    widget_->setGeometry(origin.x() + pixels(left_), origin.y() + pixels(top_),
+                         std::max(0, pixels(width_)), std::max(0, pixels(height_)));
 }
 
 }  // namespace quorvex::app

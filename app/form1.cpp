@@ -6,6 +6,7 @@
 #include "app/key_codes.h"
 #include "app/password_box.h"
 #include "app/picture.h"
+#include "app/title_bar.h"
 #include "runtime/event_handler.h"
 
 #include <QApplication>
@@ -75,6 +76,7 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
+      title_bar_(AddOwnTitleBar(*this)),
       Option1(new QRadioButton(this), kPixel, InWindow(360, 480, 5700, 300)),
       Option4(new QRadioButton(this), kPixel, InWindow(360, 1440, 1215, 375)),
       Option3(new QRadioButton(this), kPixel, InWindow(300, 1170, 5700, 300)),
@@ -97,7 +99,7 @@ Form1::Form1(runtime::Services& services, QSize client_size, QWidget* parent)
     setWindowTitle(QStringLiteral("Quorvex"));
     setWindowIcon(ProgramIcon());
     // A fixed single border: the user cannot resize the window.
-    setFixedSize(client_size);
+    setFixedSize(client_size.grownBy(contentsMargins()));
 
     SetCaption(Option1.get(), QStringLiteral("Option1"));
     SetCaption(Option2.get(), QStringLiteral("Option2"));
@@ -159,7 +161,7 @@ void Form1::ShowCentred() {
 }
 
 runtime::Single Form1::ScaleWidth() const {
-    return static_cast<runtime::Single>(width());
+    return static_cast<runtime::Single>(contentsRect().width());
 }
 
 void Form1::Form_Load() {

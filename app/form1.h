@@ -27,6 +27,10 @@ inline constexpr QSize kDesignClientSize{459, 274};
 class Form1 : public QWidget, private generator::GeneratorView {
     Q_OBJECT
 
+    // The program's own title bar where it draws one (null elsewhere), made
+    // first so that the controls are placed below it.
+    QWidget* const title_bar_;
+
   public:
     explicit Form1(runtime::Services& services, QSize client_size = kDesignClientSize,
                    QWidget* parent = nullptr);
@@ -37,7 +41,7 @@ class Form1 : public QWidget, private generator::GeneratorView {
     // Shows the window centred on its screen with the keyboard focus in Text1.
     void ShowCentred();
 
-    // The inner width of the window in pixels.
+    // The inner width of the window in pixels, title bar and frame aside.
     runtime::Single ScaleWidth() const;
 
     // The controls, by the names the handlers use.

@@ -2,6 +2,7 @@
 #include "app/display_check.h"
 #include "app/form1.h"
 #include "app/picture.h"
+#include "app/title_bar.h"
 #include "runtime/qt_services.h"
 
 #include <sys/prctl.h>
@@ -47,7 +48,8 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(quorvex::app::ProgramIcon());
     guard.AnswerLaterCopies();
 
-    quorvex::runtime::QtServices services(guard);
+    quorvex::runtime::QtServices services(guard,
+                                          [](QWidget& box) { quorvex::app::AddOwnTitleBar(box); });
     quorvex::app::Form1 form(services);
     try {
         form.Load();

@@ -63,6 +63,9 @@ int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
     const std::size_t default_index = static_cast<std::size_t>((style >> 8) & 3);
     box.setDefaultButton(buttons[default_index < buttons.size() ? default_index : 0].button);
     box.setEscapeButton(buttons.back().button);
+    if (prepare_box_) {
+        prepare_box_(box);
+    }
     box.exec();
 
     // Give the keyboard back to the control that had it, also where no window

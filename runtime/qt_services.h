@@ -5,15 +5,20 @@
 #include "runtime/secure_random.h"
 #include "runtime/services.h"
 
+#include <functional>
+
 class QMimeData;
+class QWidget;
 
 namespace quorvex::runtime {
 
 class QtServices final : public Services {
   public:
     // The guard is decided by the program's entry, before the window system
-    // takes its share of the file descriptors.
-    explicit QtServices(InstanceGuard& guard) : guard_(guard) {}
+    // takes its share of the file descriptors. prepare_box, where given, has
+    // each message box before it is shown (the program's own title bar).
+    explicit QtServices(InstanceGuard& guard, std::function<void(QWidget&)> prepare_box = {})
+        : guard_(guard), prepare_box_(std::move(prepare_box)) {}
 
     int MsgBox(const QString& prompt, int style, const QString& title) override;
     double Rnd() override;
@@ -26,6 +31,7 @@ class QtServices final : public Services {
   private:
     SecureRandom random_;
     InstanceGuard& guard_;
+    std::function<void(QWidget&)> prepare_box_;
 };
 
 // Clipboard data for a text that is a secret: the plain text, marked so that

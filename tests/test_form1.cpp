@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "app/key_codes.h"
 #include "app/password_box.h"
+#include "app/title_bar.h"
 #include "tests/scripted_services.h"
 
 #include <QAbstractButton>
@@ -22,6 +23,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -290,6 +292,36 @@ class TestForm1 : public QObject {
         QCOMPARE(form.Text1->geometry().left(), qRound(w / 2 - 25));
         QCOMPARE(form.Command1->geometry().left(), qRound(w / 2 - 50));
         QCOMPARE(form.Image2->geometry(), QRect(10, 12, 91, 17));
+    }
+
+    // Where the program draws the title bar, the inner area keeps its size
+    // and layout below it, and the bar offers minimize and close only.
+    void ownTitleBar() {
+        quorvex::app::SetOwnTitleBars(true);
+        const auto desktops_bars = qScopeGuard([] { quorvex::app::SetOwnTitleBars(false); });
+        Window window;
+        QVERIFY(window.Start());
+        Form1& form = window.form;
+        const QRect inner = form.contentsRect();
+        QCOMPARE(inner.size(), quorvex::app::kDesignClientSize);
+        QVERIFY(inner.top() > 10);
+        QCOMPARE(double{form.ScaleWidth()}, 459.0);
+        QCOMPARE(form.Frame1->geometry(), QRect(10, 2, 439, 106).translated(inner.topLeft()));
+        QCOMPARE(form.Text2->geometry(), QRect(20, 218, 419, 34).translated(inner.topLeft()));
+        QCOMPARE(form.Image2->geometry(), QRect(10, 12, 91, 17));
+
+        QMap<QString, QAbstractButton*> bar;
+        for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+            if (button->mapTo(&form, QPoint(0, button->height())).y() <= inner.top()) {
+                bar.insert(button->accessibleName(), button);
+            }
+        }
+        QCOMPARE(bar.keys(), QStringList({"Close", "Minimize"}));
+        QTest::mouseClick(bar.value("Minimize"), Qt::LeftButton);
+        QTRY_VERIFY(form.isMinimized());
+        form.showNormal();
+        QTest::mouseClick(bar.value("Close"), Qt::LeftButton);
+        QTRY_VERIFY(!form.isVisible());
     }
 
     // On every screen the captions fit the controls the layout gives them.

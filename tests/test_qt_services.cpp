@@ -2,6 +2,8 @@
 // keyboard, the focus coming back after a box, the clipboard and the instance check.
 #include "runtime/qt_services.h"
 
+#include "app/title_bar.h"
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -34,6 +36,8 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
     int default_button = 0;
+    // The buttons above the box's contents: those of a title bar it draws.
+    QStringList bar_buttons;
 };
 
 // From inside the box's own event loop: waits for the modal message box,
@@ -47,12 +51,26 @@ void AnswerNextBox(SeenBox* seen, const QString& answer, int tries_left = 500) {
             }
             return;
         }
-        *seen = {box->windowTitle(),          box->text(),
-                 box->textFormat(),           box->icon(),
-                 int(box->standardButtons()), int(box->standardButton(box->defaultButton()))};
+        *seen = {box->windowTitle(),
+                 box->text(),
+                 box->textFormat(),
+                 box->icon(),
+                 int(box->standardButtons()),
+                 int(box->standardButton(box->defaultButton())),
+                 {}};
+        QAbstractButton* close = nullptr;
+        for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
+            if (button->mapTo(box, QPoint(0, button->height())).y() <= box->contentsRect().top()) {
+                seen->bar_buttons.append(button->accessibleName());
+                close = button->accessibleName() == u"Close" ? button : close;
+            }
+        }
         const QMap<QString, QMessageBox::StandardButton> clicks = {
             {"OK", QMessageBox::Ok}, {"Yes", QMessageBox::Yes}, {"No", QMessageBox::No}};
-        if (QAbstractButton* button = box->button(clicks.value(answer, QMessageBox::NoButton))) {
+        if (answer == u"title bar's Close" && close != nullptr) {
+            QTest::mouseClick(close, Qt::LeftButton);
+        } else if (QAbstractButton* button =
+                       box->button(clicks.value(answer, QMessageBox::NoButton))) {
             QTest::mouseClick(button, Qt::LeftButton);
         } else if (answer == u"Esc" || answer == u"Enter") {
             QTest::keyClick(box, answer == u"Esc" ? Qt::Key_Escape : Qt::Key_Return);
@@ -85,6 +103,10 @@ class TestQtServices : public QObject {
         QTest::newRow("308, No clicked") << 308 << "No" << 7;
         QTest::newRow("308, Enter") << 308 << "Enter" << 7;
         QTest::newRow("308, Esc") << 308 << "Esc" << 7;
+        // Where the program draws the title bars, closing the box there
+        // answers as Esc does.
+        QTest::newRow("16, own title bar") << 16 << "title bar's Close" << 1;
+        QTest::newRow("308, own title bar") << 308 << "title bar's Close" << 7;
     }
 
     void msgBox() {
@@ -95,10 +117,13 @@ class TestQtServices : public QObject {
         const QString prompt = QStringLiteral("<b>1 & 2</b> press ''Yes''");
         const QString title = style == 16 ? QStringLiteral("Error") : QStringLiteral("Warning!");
 
-        QtServices services(guard_);
+        const bool own_bar = answer.startsWith(u"title bar");
+        quorvex::app::SetOwnTitleBars(own_bar);
+        QtServices services(guard_, [](QWidget& box) { quorvex::app::AddOwnTitleBar(box); });
         SeenBox seen;
         AnswerNextBox(&seen, answer);
         QCOMPARE(services.MsgBox(prompt, style, title), expected);
+        quorvex::app::SetOwnTitleBars(false);
 
         QCOMPARE(seen.title, title);
         QCOMPARE(seen.text, prompt);
@@ -107,6 +132,8 @@ class TestQtServices : public QObject {
         QCOMPARE(seen.icon, warning ? QMessageBox::Warning : QMessageBox::Critical);
         QCOMPARE(seen.buttons, warning ? int{QMessageBox::Yes | QMessageBox::No} : QMessageBox::Ok);
         QCOMPARE(seen.default_button, warning ? QMessageBox::No : QMessageBox::Ok);
+        // The bar offers no maximize, and the box's buttons lie below it.
+        QCOMPARE(seen.bar_buttons, own_bar ? QStringList({"Minimize", "Close"}) : QStringList());
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
     }
 

@@ -1,9 +1,10 @@
-"""The built Quorvex as a native Wayland client, on a headless weston.
+"""The built Quorvex as a native Wayland client, on a headless weston, which
+leaves title bars to its clients, and a headless sway, which draws them.
 
-weston runs with a socket and runtime folder of its own; the program is
-started with the Wayland platform and WAYLAND_DEBUG=1, and what it says to
-the compositor (xdg_toplevel requests) shows its windows: weston's headless
-backend takes no input, so the Error box is seen but not answered.
+Each compositor runs with a socket and runtime folder of its own; the program
+is started with the Wayland platform and WAYLAND_DEBUG=1, and what it says to
+the compositor (xdg_toplevel requests) shows its windows: the headless
+backends take no input, so the Error box is seen but not answered.
 """
 
 import os
@@ -54,6 +55,30 @@ class WaylandTest(unittest.TestCase):
         if weston.poll() is not None:
             self.fail("weston ended: %s" % self.log("weston.log"))
 
+    def start_sway(self):
+        """sway on no screen: its headless backend, drawn in memory."""
+        if shutil.which("sway") is None:
+            raise unittest.SkipTest("sway is not installed (Debian package sway)")
+        # Outside the test's own folder, which another user cannot enter.
+        runtime = tempfile.mkdtemp(prefix="quorvex-sway-")
+        self.addCleanup(shutil.rmtree, runtime, True)
+        command = ["sway", "-c", os.devnull]
+        if os.getuid() == 0:  # sway will not run as root
+            os.chown(runtime, 65534, 65534)
+            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+        env = dict(self.env, HOME=runtime, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
+                   WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        with open(os.path.join(self.folder, "sway.log"), "wb") as log:
+            sway = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log,
+                                    stderr=log, start_new_session=True)
+        self.addCleanup(end_process, sway)
+        sockets = lambda: [name for name in os.listdir(runtime)
+                           if name.startswith("wayland-") and not name.endswith(".lock")]
+        wait_until(lambda: sockets() or sway.poll() is not None, "sway's socket")
+        if sway.poll() is not None:
+            self.fail("sway ended: %s" % self.log("sway.log"))
+        self.socket = os.path.join(runtime, sockets()[0])
+
     def log(self, name):
         with open(os.path.join(self.folder, name), "rb") as stream:
             return stream.read().decode("utf-8", "replace")
@@ -90,18 +115,35 @@ class WaylandTest(unittest.TestCase):
                                        % surface.group(1), text))
         return requests if "set_app_id" in requests else None
 
-    def assert_one_size(self, requests):
-        """The window keeps one size: the least and the greatest size asked
-        for are the same, the window's own (Qt 6.4), or, as xdg-shell
-        measures them, its window geometry, which takes in the frame Qt
-        draws around it (Qt 6.8)."""
-        geometry = [int(n) for n in requests["set_window_geometry"].split(",")]
-        width, height = geometry[2:]
-        self.assertTrue(CLIENT_SIZE[0] <= width < CLIENT_SIZE[0] + 30, geometry)
-        self.assertTrue(CLIENT_SIZE[1] <= height < CLIENT_SIZE[1] + 60, geometry)
-        self.assertEqual(requests["set_min_size"], requests["set_max_size"])
-        self.assertIn(requests["set_min_size"], ("%d, %d" % CLIENT_SIZE,
-                                                 "%d, %d" % (width, height)))
+    def surface(self, name, title, scale=1):
+        """A window's size as the compositor is told it: (window geometry,
+        least size, greatest size, largest buffer over the scale), once it
+        has drawn."""
+        def sizes():
+            requests = self.toplevel(name, title)
+            buffers = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
+                                 self.log(name))
+            if not requests or "set_window_geometry" not in requests or not buffers:
+                return None
+            # The largest: a cursor's buffers are small.
+            largest = max((int(w) // scale, int(h) // scale) for w, h in buffers)
+            return (tuple(int(n) for n in requests["set_window_geometry"].split(",")[2:]),
+                    tuple(int(n) for n in requests["set_min_size"].split(",")),
+                    tuple(int(n) for n in requests["set_max_size"].split(",")), largest)
+        return wait_until(sizes, "%s drawn" % title)
+
+    def assert_title_bar(self, name, title, own, scale=1):
+        """The window keeps one size, and only one title bar is drawn, which
+        offers no maximize: the compositor's, or the program's own, which
+        makes the surface one outline wider than the inner area and a bar
+        taller. Qt's title bar, which offers maximize, would make it wider."""
+        geometry, least, greatest, drawn = self.surface(name, title, scale)
+        self.assertEqual((least, greatest, drawn), (geometry, geometry, geometry))
+        if title == MAIN_TITLE:
+            width, height = geometry
+            self.assertEqual(width, CLIENT_SIZE[0] + (2 if own else 0), geometry)
+            bar = height - CLIENT_SIZE[1]
+            self.assertTrue(15 < bar < 60 if own else bar == 0, geometry)
 
     def test_native_window_app_id_and_second_copys_error_box(self):
         self.start_weston()
@@ -113,13 +155,15 @@ class WaylandTest(unittest.TestCase):
         # The window was drawn: a buffer went to the compositor.
         wait_until(lambda: re.search(r"wl_surface[@#]\d+\.attach\(wl_buffer[@#]",
                                      self.log(first_log)), "a drawn frame")
-        self.assert_one_size(self.toplevel(first_log, MAIN_TITLE))
+        # weston leaves title bars to the program.
+        self.assert_title_bar(first_log, MAIN_TITLE, own=True)
 
         second, second_log = self.start()
         box = wait_until(lambda: self.toplevel(second_log, ERROR_TITLE) or second.poll(),
                          "the second copy's Error box")
         self.assertIsNone(second.poll(), self.log(second_log)[-2000:])
         self.assertEqual(box["set_app_id"], '"quorvex"')
+        self.assert_title_bar(second_log, ERROR_TITLE, own=True)
         self.assertIsNone(self.toplevel(second_log, MAIN_TITLE))
         self.assertIsNone(self.toplevel(first_log, ERROR_TITLE))
         self.assertIsNone(first.poll())
@@ -133,17 +177,24 @@ class WaylandTest(unittest.TestCase):
         # The same window in logical pixels, drawn at two device pixels each.
         wait_until(lambda: re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)",
                                      self.log(first_log)), "a buffer scale of 2")
-        # Buffers of device pixels: the window, and Qt's own frame around it
-        # (weston leaves decorations to the client), twice over.
-        def buffer_size():
-            sizes = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
-                               self.log(first_log))
-            # The largest: a cursor's buffers are small.
-            return sizes and max((int(w), int(h)) for w, h in sizes)
-        width, height = wait_until(buffer_size, "a buffer")
-        self.assert_one_size(self.toplevel(first_log, MAIN_TITLE))
-        self.assertTrue(2 * CLIENT_SIZE[0] <= width < 2 * CLIENT_SIZE[0] + 60, width)
-        self.assertTrue(2 * CLIENT_SIZE[1] <= height < 2 * CLIENT_SIZE[1] + 120, height)
+        self.assert_title_bar(first_log, MAIN_TITLE, own=True, scale=2)
+
+    def test_compositor_that_draws_title_bars_draws_them(self):
+        self.start_sway()
+        first, first_log = self.start()
+        wait_until(lambda: self.toplevel(first_log, MAIN_TITLE) or first.poll(),
+                   "the main window on sway")
+        self.assertIsNone(first.poll(), self.log(first_log)[-2000:])
+        # sway was asked for its title bar and gave it: mode 2, server side.
+        wait_until(lambda: re.search(r"zxdg_toplevel_decoration_v1[@#]\d+\.configure\(2\)",
+                                     self.log(first_log)), "sway's title bar")
+        self.assert_title_bar(first_log, MAIN_TITLE, own=False)
+
+        second, second_log = self.start()
+        wait_until(lambda: self.toplevel(second_log, ERROR_TITLE) or second.poll(),
+                   "the second copy's Error box")
+        self.assert_title_bar(second_log, ERROR_TITLE, own=False)
+
 
 if __name__ == "__main__":
     unittest.main()
