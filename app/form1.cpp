@@ -307,10 +307,9 @@ void Form1::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) {
         UseMenuColour(Text2.get());
     }
-    // Where Qt draws the title bar itself (Wayland desktops that leave it to
-    // the program), it offers maximize on every window. The window keeps its
-    // size and place: a maximize from there, or from a window manager that
-    // offers it anyway, is undone.
+    // The window keeps its size and place: a maximize from a window manager
+    // that offers it anyway (icewm), or from Qt's own title bar where the
+    // user asks for it on Wayland, is undone.
     if (event->type() == QEvent::WindowStateChange && isMaximized()) {
         QMetaObject::invokeMethod(
             this, [this] { setWindowState(windowState() & ~Qt::WindowMaximized); },
