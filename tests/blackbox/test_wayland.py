@@ -74,6 +74,9 @@ class WaylandTest(unittest.TestCase):
         with open(os.path.join(self.folder, name + ".log"), "wb") as log:
             compositor = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
                                           stdout=log, stderr=log, start_new_session=True)
+        # dbus-run-session leaves mutter running when it ends: the whole
+        # session goes, after the compositor.
+        self.addCleanup(subprocess.run, ["pkill", "-KILL", "-s", str(compositor.pid)])
         self.addCleanup(end_process, compositor)
         sockets = lambda: [socket for socket in os.listdir(runtime)
                            if socket.startswith("wayland-") and not socket.endswith(".lock")]
