@@ -144,14 +144,19 @@ ManagerPlan AskManager(const QWidget& window) {
         return {};
     }
     // The window itself must not exist yet (see PlaceFrameCentred), so the
-    // manager is asked about a stand-in that it would frame alike: the same
+    // manager is asked about stand-ins that it would frame alike: the same
     // kind of window, with the same title-bar buttons and the same fixed size.
-    QWindow stand_in;
-    stand_in.setFlags(window.windowFlags());
-    stand_in.setMinimumSize(window.minimumSize());
-    stand_in.setMaximumSize(window.maximumSize());
-    stand_in.resize(window.size());
-    const auto id = static_cast<xcb_window_t>(stand_in.winId());
+    // One is asked by request; the one managed, where that is needed, is
+    // another, so that a late answer to the request never passes for its own.
+    QWindow asked;
+    QWindow managed;
+    for (QWindow* stand_in : {&asked, &managed}) {
+        stand_in->setFlags(window.windowFlags());
+        stand_in->setMinimumSize(window.minimumSize());
+        stand_in->setMaximumSize(window.maximumSize());
+        stand_in->resize(window.size());
+    }
+    const auto id = static_cast<xcb_window_t>(asked.winId());
     const auto tree =
         Owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
     const xcb_window_t check_window =
@@ -192,12 +197,19 @@ ManagerPlan AskManager(const QWidget& window) {
                 reinterpret_cast<const char*>(&message));
         });
     }
+    // No frame at all around a window with a title bar is taken as no
+    // answer: mutter, since a helper process of its own draws its frames,
+    // answers so for every window it has not framed yet.
+    if (sides.size() != 4 ||
+        std::all_of(sides.begin(), sides.end(), [](std::uint32_t side) { return side == 0; })) {
+        sides.clear();
+    }
     // A manager that keeps the extents of the windows it manages gives the
     // ones it has decided on for the stand-in mapped minimized, which shows
     // nothing.
-    if (sides.size() != 4 && Supports(connection, tree->root, extents)) {
-        sides = WaitForExtents(connection, id, extents, kManagedAnswerTimeoutMs,
-                               [&] { stand_in.showMinimized(); });
+    if (sides.empty() && Supports(connection, tree->root, extents)) {
+        sides = WaitForExtents(connection, static_cast<xcb_window_t>(managed.winId()), extents,
+                               kManagedAnswerTimeoutMs, [&] { managed.showMinimized(); });
     }
     if (sides.size() == 4) {
         // _NET_FRAME_EXTENTS: left, right, top, bottom.

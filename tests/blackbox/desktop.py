@@ -33,9 +33,13 @@ WINDOW_MANAGERS = {
     "fluxbox": ["fluxbox"],
     "icewm": ["icewm"],
     "i3": ["i3", "-c", "{folder}/i3.conf"],
-    # xfwm4 reads its settings from xfconf, which it reaches on a D-Bus
-    # session of its own.
+    # The managers below reach their settings and services over D-Bus: each
+    # gets a session bus of its own, never the one of whoever runs the tests.
     "xfwm4": ["dbus-run-session", "--", "xfwm4", "--compositor=off"],
+    "metacity": ["dbus-run-session", "--", "metacity", "--sm-disable"],
+    # GNOME's manager without a GNOME session, on the X server it is given.
+    "mutter": ["dbus-run-session", "--", "mutter", "--x11", "--replace", "--sm-disable"],
+    "kwin_x11": ["dbus-run-session", "--", "kwin_x11", "--replace"],
 }
 
 _ALNUM = set(string.ascii_letters + string.digits)

@@ -1,12 +1,14 @@
 """Where the window appears under the window managers people run, each on a
-screen of its own. The screen's top-level windows are recorded from X events
-from before the program starts, so a frame shown in one place and moved
-later is caught however quickly it moves.
+screen of its own. The X server's RECORD extension hands the test every
+window event it delivers to any client from before the program starts, so a
+frame shown in one place and moved later is caught however quickly it moves.
 """
 
 import importlib.util
 import os
+import signal
 import sys
+import threading
 import time
 import unittest
 
@@ -15,61 +17,100 @@ if importlib.util.find_spec("Xlib") is None and sys.executable != SYSTEM_PYTHON:
     os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, "-B", os.path.abspath(__file__), *sys.argv[1:]])
 
 from Xlib import X, display as xdisplay  # noqa: E402
+from Xlib.ext import record  # noqa: E402
+from Xlib.protocol import rq  # noqa: E402
 
 from desktop import (ERROR_TITLE, MAIN_TITLE, SCREEN, WINDOW_MANAGERS, Desktop,  # noqa: E402
-                     QuorvexTest, wait_until)
+                     TIMEOUT, QuorvexTest, wait_until)
 
 
 class WindowPlacementTest(QuorvexTest):
     def test_frame_centred_on_the_work_area_from_the_start_and_left_alone(self):
-        for name in [None, *WINDOW_MANAGERS]:
-            with self.subTest(manager=name):
+        # A manager still busy as the program starts answers its question
+        # after the program has stopped waiting; mutter's answer then is no
+        # frame at all, where the one it gives once it manages a window is.
+        for name, busy in [(None, False), *((name, False) for name in WINDOW_MANAGERS),
+                           ("mutter", True)]:
+            with self.subTest(manager=name, busy=busy):
                 try:
-                    self.check_manager(name)
+                    self.check_manager(name, busy)
                 finally:
                     self.doCleanups()  # one screen at a time
 
-    def check_manager(self, name):
+    def check_manager(self, name, busy):
         desktop = self.desktop if name is None else Desktop(self, self.desktop.executable)
         if name is not None:
-            desktop.start_window_manager(name)
+            manager = desktop.start_window_manager(name)
         x = xdisplay.Display(desktop.display)
         self.addCleanup(x.close)
         root = x.screen().root
+        # Every frame's changes reach the test, with or without a manager.
         root.change_attributes(event_mask=X.SubstructureNotifyMask)
         x.sync()
-        events = []
-        window = desktop.wait_window(MAIN_TITLE, desktop.start_quorvex().pid)
+        events = self.record_window_events(x, desktop.display)
+        if busy:
+            os.killpg(manager.pid, signal.SIGSTOP)
+            self.addCleanup(os.killpg, manager.pid, signal.SIGCONT)
+        process = desktop.start_quorvex()
+        if busy:
+            time.sleep(0.3)
+            os.killpg(manager.pid, signal.SIGCONT)
+        window = desktop.wait_window(MAIN_TITLE, process.pid)
+        inner = desktop.geometry(window)[2:]
 
         def history():
-            """The frame's rectangle when first mapped, and each later one."""
+            """The frame's rectangle when the window first showed, and each
+            later one. The window shows once it and its frame are mapped and
+            the frame has grown to hold it: a compositing manager may map a
+            frame at a size of its own (mutter the window's, kwin 1x1) and
+            give it its real one before it paints anything."""
             while x.pending_events():
-                events.append(x.next_event())
+                x.next_event()
             frame = x.create_resource_object("window", window)
             while (parent := frame.query_tree().parent).id != root.id:
                 frame = parent
-            rect, shown, changes = None, None, []
-            for event in (e for e in events if e.window.id == frame.id):
+            rect, mapped, shown, changes = None, set(), None, []
+            for event in list(events):
                 if event.type == X.MapNotify:
-                    shown = shown or rect
-                elif event.type in (X.CreateNotify, X.ConfigureNotify):
+                    mapped.add(event.window.id)
+                elif event.type == X.UnmapNotify:
+                    mapped.discard(event.window.id)
+                elif event.type in (X.CreateNotify, X.ConfigureNotify) and \
+                        event.window.id == frame.id:
                     border = 2 * event.border_width
                     rect = (event.x, event.y, event.width + border, event.height + border)
-                    if shown and rect != (changes or [shown])[-1]:
-                        changes.append(rect)
+                if shown is None and {window, frame.id} <= mapped and rect and \
+                        rect[2] >= inner[0] and rect[3] >= inner[1]:
+                    shown = rect
+                elif shown and rect != (changes or [shown])[-1]:
+                    changes.append(rect)
             return shown, changes
 
         time.sleep(1)  # time for a late move
         shown, changes = history()
         work_area = root.get_full_property(x.intern_atom("_NET_WORKAREA"), X.AnyPropertyType)
         area = tuple(work_area.value[:4]) if work_area else (0, 0, *SCREEN)
-        line = "%s: frame shown at %r, then %r; work area %r" % (name, shown, changes, area)
+        # What the user sees of the frame is the window with the borders the
+        # manager says it drew, where it says so: a frame window may reach
+        # beyond them with invisible borders for shadows and resize handles
+        # (metacity's does when it composites). i3 says nothing of a window
+        # it manages, and draws its whole frame window.
+        seen = shown
+        extents = x.create_resource_object("window", window).get_full_property(
+            x.intern_atom("_NET_FRAME_EXTENTS"), X.AnyPropertyType)
+        if extents:
+            left, right, top, bottom = extents.value
+            inner_left, inner_top = desktop.geometry(window)[:2]
+            seen = (inner_left - left, inner_top - top, inner[0] + left + right,
+                    inner[1] + top + bottom)
+        line = "%s%s: frame shown at %r, then %r; seen at %r; work area %r" % (
+            "busy " if busy else "", name, shown, changes, seen, area)
         print(line)
         self.assertIsNotNone(shown, line)
         self.assertEqual(changes, [], line)
         for axis in (0, 1):
             self.assertLessEqual(
-                abs(shown[axis] + shown[axis + 2] / 2 - area[axis] - area[axis + 2] / 2), 1, line)
+                abs(seen[axis] + seen[axis + 2] / 2 - area[axis] - area[axis + 2] / 2), 1, line)
 
         # Moved by hand, it stays there, also once it has been covered and
         # drawn again.
@@ -90,6 +131,41 @@ class WindowPlacementTest(QuorvexTest):
         icon = desktop.run("xprop", "-id", str(box), "-notype", "32c", "_NET_WM_ICON").stdout
         self.assertRegex(icon, r"_NET_WM_ICON = \d+, \d+, \d+", "no icon on the Error box")
         desktop.answer_box(box, ERROR_TITLE, "Return")
+
+    def record_window_events(self, x, display_name):
+        """Starts recording the window events the X server delivers to any
+        client; returns the list that they are added to, in the server's
+        order, until the test ends."""
+        recorder = xdisplay.Display(display_name)
+        context = recorder.record_create_context(0, [record.AllClients], [{
+            "core_requests": (0, 0), "core_replies": (0, 0),
+            "ext_requests": (0, 0, 0, 0), "ext_replies": (0, 0, 0, 0),
+            "delivered_events": (X.CreateNotify, X.ConfigureNotify),
+            "device_events": (0, 0), "errors": (0, 0),
+            "client_started": False, "client_died": False}])
+        events, started = [], threading.Event()
+
+        def take(reply):
+            if reply.category == record.StartOfData:
+                started.set()
+            elif reply.category == record.FromServer and not reply.client_swapped:
+                data = reply.data
+                while len(data) >= 32:
+                    event, data = rq.EventField(None).parse_binary_value(
+                        data, recorder.display, None, None)
+                    events.append(event)
+        thread = threading.Thread(target=recorder.record_enable_context, args=(context, take))
+        thread.start()
+
+        def stop():
+            x.record_disable_context(context)
+            x.sync()
+            thread.join(TIMEOUT)
+            recorder.record_free_context(context)
+            recorder.close()
+        self.addCleanup(stop)
+        wait_until(started.is_set, "the X server to record")
+        return events
 
 
 if __name__ == "__main__":
