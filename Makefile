@@ -17,7 +17,7 @@ TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales 
     dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
     orca \
     copyq \
-    weston sway mutter qt6ct \
+    weston sway qt6ct \
     gcc util-linux
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
