@@ -2,94 +2,68 @@
 // Form_Load, Command1_Click and Text2_KeyDown.
 #pragma once
 
-#include "app/control_geometry.h"
+#include "app/control.h"
 #include "generator/generate_command.h"
 #include "runtime/services.h"
+#include "runtime/window_system.h"
 
-#include <QSize>
-#include <QWidget>
-#include <array>
-
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QAbstractButton;
+#include <memory>
 
 namespace quorvex::app {
 
-class PasswordBox;
-
-// The window's inner size as designed: 6885 x 4110 twips.
-inline constexpr QSize kDesignClientSize{459, 274};
-
-class Form1 : public QWidget, private generator::GeneratorView {
-    Q_OBJECT
-
-    // The program's own title bar where it draws one (null elsewhere), made
-    // first so that the controls are placed below it.
-    QWidget* const title_bar_;
-
+class Form1 final : private runtime::FormEvents, private generator::GeneratorView {
   public:
-    explicit Form1(runtime::Services& services, QSize client_size = kDesignClientSize,
-                   QWidget* parent = nullptr);
-    ~Form1() override;
+    // Builds the window and its controls, hidden, from the definition.
+    Form1(runtime::WindowSystem& window_system, runtime::Services& services);
 
     // Raises the window's Load event: runs Form_Load once, before it is shown.
     void Load();
-    // Shows the window centred on its screen with the keyboard focus in Text1.
-    void ShowCentred();
+    // Shows the window centred, with the keyboard focus in Text1, and runs it
+    // until it is closed; returns the exit status.
+    int Show();
 
-    // The inner width of the window in pixels, title bar and frame aside.
-    runtime::Single ScaleWidth() const;
+    // The inner width of the window in pixels.
+    Single ScaleWidth() const { return window_->ScaleWidth(); }
 
-    // The controls, by the names the handlers use.
-    Control<QRadioButton> Option1;
-    Control<QRadioButton> Option4;
-    Control<QRadioButton> Option3;
-    Control<QRadioButton> Option2;
-    Control<PasswordBox> Text2;
-    Control<QLineEdit> Text1;
-    Control<QPushButton> Command1;
-    Control<QGroupBox> Frame1;
-    Control<QGroupBox> Frame2;
-    Control<QLabel> Image2;
-    Control<QLabel> Label2;
-    Control<QLabel> Image1;
-    Control<QLabel> Label4;
-    Control<QLabel> Label1;
-    Control<QLabel> Label3;
+  private:
+    const std::unique_ptr<runtime::NativeWindow> window_;
+    runtime::Services& services_;
 
-  protected:
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool focusNextPrevChild(bool next) override;
+  public:
+    // The controls, by the names the handlers use, in the definition's order.
+    Control Option1;
+    Control Option4;
+    Control Option3;
+    Control Option2;
+    Control Text2;
+    Control Text1;
+    Control Command1;
+    Control Frame1;
+    Control Frame2;
+    Control Image2;
+    Control Label2;
+    Control Image1;
+    Control Label4;
+    Control Label1;
+    Control Label3;
+
+    // The window-level variables of the generate command.
+    generator::GeneratorVariables variables;
 
   private:
     void Form_Load();
     void Command1_Click();
-    void Text2_KeyDown(runtime::Integer& KeyCode, runtime::Integer& Shift);
+    void Text2_KeyDown(Integer& KeyCode, Integer& Shift);
 
-    // The option buttons in screen order.
-    std::array<QRadioButton*, 4> Options() const;
-    // The order Tab follows: Text1, Command1, Text2, the selected option button.
-    QWidget* SelectedOption() const;
+    // runtime::FormEvents: the three connected events reach their handlers
+    // under the runtime's error rule.
+    void Click(std::size_t control) override;
+    void KeyDown(std::size_t control, Integer& KeyCode, Integer& Shift) override;
 
     // generator::GeneratorView
-    QString LengthText() const override;
+    String LengthText() const override { return Text1.Text(); }
     bool OptionSelected(generator::OptionButton option) const override;
-    void SetOutputText(const QString& text) override;
-
-    runtime::Services& services_;
-    generator::GeneratorVariables vars_;
+    void SetOutputText(const String& text) override { Text2.SetText(text); }
 };
-
-// A caption is shown exactly as written: "&" is a character, not a shortcut
-// marker.
-void SetCaption(QAbstractButton* button, const QString& caption);
-void SetCaption(QGroupBox* frame, const QString& caption);
-QString Caption(const QAbstractButton* button);
-QString Caption(const QGroupBox* frame);
 
 }  // namespace quorvex::app

@@ -36,12 +36,12 @@ TableRange RangeOf(OptionButton option) {
     return {1, 0};  // covers nothing
 }
 
-std::optional<QChar> CharacterFor(OptionButton option, runtime::Integer draw_value) {
+std::optional<char16_t> CharacterFor(OptionButton option, runtime::Integer draw_value) {
     const TableRange range = RangeOf(option);
     if (draw_value < range.lowest || draw_value > range.highest) {
         return std::nullopt;
     }
-    return QChar::fromLatin1(kCharacters[static_cast<std::size_t>(draw_value - 1)]);
+    return static_cast<char16_t>(kCharacters[static_cast<std::size_t>(draw_value - 1)]);
 }
 
 }  // namespace quorvex::generator

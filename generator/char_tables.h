@@ -5,7 +5,6 @@
 
 #include "runtime/runtime.h"
 
-#include <QChar>
 #include <array>
 #include <optional>
 
@@ -26,6 +25,6 @@ struct TableRange {
 TableRange RangeOf(OptionButton option);
 
 // The character of a draw value in the option's table, or none outside it.
-std::optional<QChar> CharacterFor(OptionButton option, runtime::Integer draw_value);
+std::optional<char16_t> CharacterFor(OptionButton option, runtime::Integer draw_value);
 
 }  // namespace quorvex::generator

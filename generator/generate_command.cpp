@@ -4,15 +4,6 @@ namespace quorvex::generator {
 
 using runtime::Integer;
 
-const char* const kLengthErrorPrompt =
-    "Password length must be a number from 1 to 32766 inclusive.";
-const char* const kLengthErrorTitle = "Error";
-const char* const kLongLengthPrompt =
-    "The password length is too big, the program may stop responding for some time or even "
-    "forever! If you still want to continue press ''Yes'', else press ''No'' and enter password "
-    "length smaller than 1000.";
-const char* const kLongLengthTitle = "Warning!";
-
 namespace {
 
 // The length as the user typed it, read afresh at each decision.
@@ -22,7 +13,7 @@ double LengthValue(const GeneratorView& form) {
 
 // Draws until the selected option's table gives a character, and appends it.
 // A draw that the table does not cover is thrown away.
-void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, QString& password,
+void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, runtime::String& password,
                       runtime::Services& services) {
     for (;;) {
         vars.DrawValue = runtime::CInt(runtime::Int(services.Rnd() * 100));
@@ -31,12 +22,12 @@ void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, QStri
             if (!form.OptionSelected(option)) {
                 continue;
             }
-            const std::optional<QChar> character = CharacterFor(option, vars.DrawValue);
+            const std::optional<char16_t> character = CharacterFor(option, vars.DrawValue);
             if (!character) {
                 rejected = true;
                 break;
             }
-            password.append(*character);
+            password.push_back(*character);
         }
         if (!rejected) {
             return;
@@ -48,11 +39,11 @@ void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, QStri
 // as appending to the box character by character, without its quadratic cost.
 void RunGenerationLoop(GeneratorView& form, GeneratorVariables& vars, runtime::Services& services) {
     const Integer limit = runtime::CInt(LengthValue(form));
-    QString password;
+    runtime::String password;
     try {
         // When the room for the whole text cannot be had, nothing has been
         // made yet and the box stays empty.
-        password.reserve(limit > 0 ? limit : 0);
+        password.reserve(static_cast<std::size_t>(limit > 0 ? limit : 0));
         for (vars.CharIndex = 1; vars.CharIndex <= limit;
              vars.CharIndex = runtime::AddInteger(vars.CharIndex, 1)) {
             DrawOneCharacter(form, vars, password, services);
@@ -69,21 +60,21 @@ void RunGenerationLoop(GeneratorView& form, GeneratorVariables& vars, runtime::S
 }  // namespace
 
 void Command1_Click(GeneratorView& form, GeneratorVariables& vars, runtime::Services& services) {
-    form.SetOutputText(QString());
+    form.SetOutputText({});
 
     // Both tests are made, each with its own reading of the length.
     const bool too_short = LengthValue(form) < kShortestLength;
     const bool too_long = LengthValue(form) > kLongestLength;
     if (too_short || too_long) {
-        services.MsgBox(QString::fromLatin1(kLengthErrorPrompt), kLengthErrorStyle,
-                        QString::fromLatin1(kLengthErrorTitle));
+        services.MsgBox(kLengthErrorPrompt, kLengthErrorStyle,
+                        kLengthErrorTitle);
         return;
     }
 
     if (LengthValue(form) >= kLongLength) {
         vars.PromptAnswer =
-            runtime::CStr(services.MsgBox(QString::fromLatin1(kLongLengthPrompt), kLongLengthStyle,
-                                          QString::fromLatin1(kLongLengthTitle)));
+            runtime::CStr(services.MsgBox(kLongLengthPrompt, kLongLengthStyle,
+                                          kLongLengthTitle));
     }
 
     if (LengthValue(form) < kLongLength) {

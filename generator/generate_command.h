@@ -5,7 +5,6 @@
 #include "runtime/runtime.h"
 #include "runtime/services.h"
 
-#include <QString>
 
 namespace quorvex::generator {
 
@@ -15,11 +14,11 @@ class GeneratorView {
   public:
     virtual ~GeneratorView() = default;
     // The current text of the length box.
-    virtual QString LengthText() const = 0;
+    virtual runtime::String LengthText() const = 0;
     // Whether the option button is the selected one.
     virtual bool OptionSelected(OptionButton option) const = 0;
     // Replaces the whole text of the output box.
-    virtual void SetOutputText(const QString& text) = 0;
+    virtual void SetOutputText(const runtime::String& text) = 0;
 };
 
 // The window-level variables of the command; they live as long as the window
@@ -27,17 +26,21 @@ class GeneratorView {
 struct GeneratorVariables {
     runtime::Integer CharIndex = 0;  // the number of the character being made
     runtime::Integer DrawValue = 0;  // the current random draw, 0..99
-    QString PromptAnswer;            // the warning's answer code as text: "6" Yes, "7" No
+    runtime::String PromptAnswer;            // the warning's answer code as text: "6" Yes, "7" No
 };
 
 inline constexpr double kShortestLength = 1;
 inline constexpr double kLongestLength = 32766;
 inline constexpr double kLongLength = 1000;
 
-extern const char* const kLengthErrorPrompt;
-extern const char* const kLengthErrorTitle;
-extern const char* const kLongLengthPrompt;
-extern const char* const kLongLengthTitle;
+inline constexpr char16_t kLengthErrorPrompt[] =
+    u"Password length must be a number from 1 to 32766 inclusive.";
+inline constexpr char16_t kLengthErrorTitle[] = u"Error";
+inline constexpr char16_t kLongLengthPrompt[] =
+    u"The password length is too big, the program may stop responding for some time or even "
+    u"forever! If you still want to continue press ''Yes'', else press ''No'' and enter "
+    u"password length smaller than 1000.";
+inline constexpr char16_t kLongLengthTitle[] = u"Warning!";
 
 inline constexpr int kLengthErrorStyle = runtime::MsgBoxStyle::Critical;  // 16
 inline constexpr int kLongLengthStyle = runtime::MsgBoxStyle::YesNo +

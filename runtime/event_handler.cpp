@@ -2,16 +2,14 @@
 
 namespace quorvex::runtime {
 
-QString RuntimeErrorPrompt(const RuntimeError& error) {
-    return QStringLiteral("Run-time error '%1':\n\n%2")
-        .arg(static_cast<int>(error.number()))
-        .arg(error.description());
+String RuntimeErrorPrompt(const RuntimeError& error) {
+    return u"Run-time error '" + CStr(static_cast<int>(error.number())) + u"':\n\n" +
+           FromAscii(error.what());
 }
 
 void ReportRuntimeError(Services& services, const RuntimeError& error) {
     try {
-        services.MsgBox(RuntimeErrorPrompt(error), MsgBoxStyle::Critical,
-                        QString::fromLatin1(kProgramTitle));
+        services.MsgBox(RuntimeErrorPrompt(error), MsgBoxStyle::Critical, kProgramTitle);
     } catch (const RuntimeError&) {
         // The report itself failed; there is nothing left to tell it with.
     }
@@ -19,8 +17,7 @@ void ReportRuntimeError(Services& services, const RuntimeError& error) {
 
 void ReportOutOfMemory(Services& services) {
     try {
-        ReportRuntimeError(services, RuntimeError(ErrorNumber::OutOfMemory,
-                                                  ErrorDescription(ErrorNumber::OutOfMemory)));
+        ReportRuntimeError(services, RuntimeError(ErrorNumber::OutOfMemory));
     } catch (const std::bad_alloc&) {
         // Not even the report fits; the handler has ended all the same.
     }

@@ -12,10 +12,10 @@
 namespace quorvex::runtime {
 
 // The title of the runtime's own reports: the program's name.
-inline constexpr const char* kProgramTitle = "Quorvex";
+inline constexpr char16_t kProgramTitle[] = u"Quorvex";
 
 // "Run-time error '6':\n\nOverflow"
-QString RuntimeErrorPrompt(const RuntimeError& error);
+String RuntimeErrorPrompt(const RuntimeError& error);
 
 void ReportRuntimeError(Services& services, const RuntimeError& error);
 

@@ -1,67 +1,64 @@
 #include "runtime/runtime.h"
 
-#include <locale.h>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <system_error>
 
 namespace quorvex::runtime {
 
-RuntimeError::RuntimeError(ErrorNumber number, const QString& description)
-    : std::runtime_error(description.toStdString()), number_(number) {}
+String FromAscii(std::string_view ascii) {
+    return String(ascii.begin(), ascii.end());
+}
 
-QString ErrorDescription(ErrorNumber number) {
+RuntimeError::RuntimeError(ErrorNumber number)
+    : std::runtime_error(ErrorDescription(number)), number_(number) {}
+
+const char* ErrorDescription(ErrorNumber number) {
     switch (number) {
         case ErrorNumber::Overflow:
-            return QStringLiteral("Overflow");
+            return "Overflow";
         case ErrorNumber::OutOfMemory:
-            return QStringLiteral("Out of memory");
+            return "Out of memory";
         case ErrorNumber::TypeMismatch:
-            return QStringLiteral("Type mismatch");
-        case ErrorNumber::InternalError:
-            return QStringLiteral("Internal error");
+            return "Type mismatch";
         case ErrorNumber::DeviceUnavailable:
-            return QStringLiteral("Device unavailable");
+            return "Device unavailable";
+        case ErrorNumber::NotSupported:
+            return "Object doesn't support this property or method";
     }
-    return QStringLiteral("Application-defined or object-defined error");
+    return "Application-defined or object-defined error";
 }
 
 void Raise(ErrorNumber number) {
-    throw RuntimeError(number, ErrorDescription(number));
+    throw RuntimeError(number);
 }
 
 namespace {
 
-bool IsBlank(QChar c) {
+bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
-bool IsDigit(QChar c) {
+bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
-// Converts plain ASCII number text, already checked to be well formed, in the
-// "C" locale whatever the user's locale says about decimal separators.
-double ParseNumberText(const QByteArray& text) {
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    if (c_locale == locale_t{}) {
-        Raise(ErrorNumber::InternalError);
-    }
-    return strtod_l(text.constData(), nullptr, c_locale);
-}
-
 struct ScannedNumber {
-    QByteArray text;  // the number's characters, ready for the parser
-    qsizetype end;    // index just past the last character read
-    bool has_digits;
+    std::string text;      // the number's characters, ready for the parser
+    std::size_t end = 0;   // index just past the last character read
+    bool has_digits = false;
 };
 
 // Reads a sign, digits with at most one decimal period and an exponent from
 // position i on, stopping at the first character that cannot continue it. An
 // exponent counts only when at least one digit follows its E.
-ScannedNumber ScanNumber(const QString& text, qsizetype i) {
-    const qsizetype n = text.size();
-    ScannedNumber scanned{QByteArray(), i, false};
-    auto take = [&](qsizetype at) { scanned.text.append(static_cast<char>(text[at].unicode())); };
+ScannedNumber ScanNumber(const String& text, std::size_t i) {
+    const std::size_t n = text.size();
+    ScannedNumber scanned;
+    auto take = [&](std::size_t at) { scanned.text.push_back(static_cast<char>(text[at])); };
     auto take_digits = [&] {
         while (i < n && IsDigit(text[i])) {
             take(i++);
@@ -77,7 +74,7 @@ ScannedNumber ScanNumber(const QString& text, qsizetype i) {
         take_digits();
     }
     if (scanned.has_digits && i < n && (text[i] == u'e' || text[i] == u'E')) {
-        qsizetype j = i + 1;
+        std::size_t j = i + 1;
         if (j < n && (text[j] == u'+' || text[j] == u'-')) {
             ++j;
         }
@@ -94,10 +91,51 @@ ScannedNumber ScanNumber(const QString& text, qsizetype i) {
     return scanned;
 }
 
+// Whether number text too large or too small for a double is too large: its
+// first significant digit's place and its exponent tell.
+bool BeyondLargest(std::string_view text) {
+    const std::size_t e = text.find_first_of("eE");
+    const std::string_view mantissa = text.substr(0, e);
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view digits = text.substr(e + 1);
+        const bool negative = digits.front() == '-';
+        if (digits.front() == '-' || digits.front() == '+') {
+            digits.remove_prefix(1);
+        }
+        if (std::from_chars(digits.data(), digits.data() + digits.size(), exponent).ec !=
+            std::errc()) {
+            exponent = std::numeric_limits<int>::max();  // beyond any double either way
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    const std::size_t period = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    const long long place = first < period ? static_cast<long long>(period - first)
+                                           : -static_cast<long long>(first - period - 1);
+    return place + exponent > 0;
+}
+
+// Converts number text that ScanNumber has read, without a locale. A value
+// beyond a double's range becomes an infinity of its sign, one too small for
+// it zero.
+double ParseNumberText(std::string_view text) {
+    const bool negative = text.front() == '-';
+    if (text.front() == '-' || text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    double value = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec ==
+        std::errc::result_out_of_range) {
+        value = BeyondLargest(text) ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return negative ? -value : value;
+}
+
 }  // namespace
 
-double Val(const QString& text) {
-    qsizetype i = 0;
+double Val(const String& text) {
+    std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) {
         ++i;
     }
@@ -123,12 +161,20 @@ double Int(double value) {
     return std::floor(value);
 }
 
-QString CStr(int value) {
-    return QString::number(value);
+String CStr(int value) {
+    return FromAscii(std::to_string(value));
 }
 
-double CDbl(const QString& text) {
-    const QString trimmed = text.trimmed();
+double CDbl(const String& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsBlank(text[first])) {
+        ++first;
+    }
+    while (last > first && IsBlank(text[last - 1])) {
+        --last;
+    }
+    const String trimmed = text.substr(first, last - first);
     const ScannedNumber scanned = ScanNumber(trimmed, 0);
     if (!scanned.has_digits || scanned.end != trimmed.size()) {
         Raise(ErrorNumber::TypeMismatch);

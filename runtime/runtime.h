@@ -1,14 +1,18 @@
 // The small language runtime the program's handlers are written against:
-// 16-bit whole numbers that fail on overflow, the number conversions, and the
-// runtime error that ends a handler.
+// its text, 16-bit whole numbers that fail on overflow, the number
+// conversions, and the runtime error that ends a handler. Standard C++ only:
+// every platform builds it as it is.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace quorvex::runtime {
 
+// The runtime's text: a length-counted string of 16-bit characters.
+using String = std::u16string;
 // The runtime's whole number: 16-bit signed, arithmetic fails instead of wrapping.
 using Integer = std::int16_t;
 // The runtime's single-precision number, used for positions and sizes.
@@ -22,22 +26,24 @@ inline constexpr Integer ToTruth(bool value) {
     return value ? True : False;
 }
 
+// Text of plain ASCII characters (every text the program writes itself).
+String FromAscii(std::string_view ascii);
+
 // Runtime error numbers that this program can meet.
 enum class ErrorNumber : int {
     Overflow = 6,
     OutOfMemory = 7,
     TypeMismatch = 13,
-    InternalError = 51,
     DeviceUnavailable = 68,
+    NotSupported = 438,
 };
 
 // A failure that ends the running handler at the statement that raised it.
 class RuntimeError : public std::runtime_error {
   public:
-    RuntimeError(ErrorNumber number, const QString& description);
+    explicit RuntimeError(ErrorNumber number);
 
     ErrorNumber number() const { return number_; }
-    QString description() const { return QString::fromUtf8(what()); }
 
   private:
     ErrorNumber number_;
@@ -53,14 +59,15 @@ struct ProgramEnd {
 };
 
 // The standard description of a runtime error number ("Overflow", ...).
-QString ErrorDescription(ErrorNumber number);
+const char* ErrorDescription(ErrorNumber number);
 
 // Reads the number at the start of a text: leading blanks are skipped, then an
 // optional sign, digits with at most one decimal period, and an optional
 // exponent (E and digits); reading stops at the first character that cannot
 // continue the number. Text that begins with no number reads as 0. A number
-// too large for a double reads as an infinity of its sign.
-double Val(const QString& text);
+// too large for a double reads as an infinity of its sign. No locale takes
+// part: the period is the decimal separator everywhere.
+double Val(const String& text);
 
 // Nearest whole number as a 16-bit integer; a half goes to the even
 // neighbour. Raises Overflow outside -32768..32767 (and for NaN).
@@ -71,11 +78,11 @@ Integer CInt(double value);
 double Int(double value);
 
 // The whole number's decimal text: plain digits, with a minus sign if negative.
-QString CStr(int value);
+String CStr(int value);
 
 // A text read back as a number. Blanks around the number are allowed; any
 // other text raises Type mismatch.
-double CDbl(const QString& text);
+double CDbl(const String& text);
 
 // 16-bit signed addition; raises Overflow when the sum leaves the range.
 Integer AddInteger(Integer a, Integer b);

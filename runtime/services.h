@@ -6,8 +6,6 @@
 
 #include "runtime/runtime.h"
 
-#include <QString>
-
 namespace quorvex::runtime {
 
 // Message box styles and answer codes.
@@ -30,7 +28,7 @@ class Services {
     virtual ~Services() = default;
 
     // A modal message box; returns the answer code of the button chosen.
-    virtual int MsgBox(const QString& prompt, int style, const QString& title) = 0;
+    virtual int MsgBox(const String& prompt, int style, const String& title) = 0;
 
     // The next number of the random sequence, 0 <= r < 1; raises Device
     // unavailable when no fresh random bytes can be had.
@@ -41,7 +39,7 @@ class Services {
 
     // Clipboard.Clear and Clipboard.SetText (plain text).
     virtual void ClipboardClear() = 0;
-    virtual void ClipboardSetText(const QString& text) = 0;
+    virtual void ClipboardSetText(const String& text) = 0;
 
     // App.PrevInstance: True if another copy of the program is running.
     virtual Integer PrevInstance() = 0;
