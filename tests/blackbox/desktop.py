@@ -3,6 +3,11 @@
 Windows are found by title with xdotool, which also clicks and types; the
 clipboard is read and filled with xclip. Every process started here ends
 with the test that owns it, even when the test fails.
+
+QUORVEX_EXECUTABLE names the Linux program, or the Windows program
+(Quorvex.exe), which then runs under wine in the prefix QUORVEX_WINEPREFIX;
+each test ends the prefix's wineserver, and the tests of one prefix run one
+after another.
 """
 
 import os
@@ -20,6 +25,15 @@ OPTION_TOPS = {1: 22, 2: 42, 3: 62, 4: 82}  # option buttons, from x = 20
 LENGTH_BOX = (204.5, 116, 50, 24)  # left, top, width, height
 GENERATE_BUTTON = (179.5, 148, 100, 30)
 OUTPUT_BOX = (20, 218, 419, 34)
+# The frame around the inner area (left, top, right, bottom): none drawn by
+# the Linux program itself; on Windows the fixed single border and the title
+# bar of the design, 3 and 22 pixels, which wine keeps even where no window
+# manager draws them.
+FRAME_INSETS = {"linux": (0, 0, 0, 0), "windows": (3, 22, 3, 3)}
+# Where the output box's line of text runs, from its top: the middle of the
+# box, or on Windows above the box's horizontal scroll bar, which takes more
+# than its lower half.
+OUTPUT_LINE = {"linux": OUTPUT_BOX[3] / 2, "windows": 9}
 
 MAIN_TITLE = "Quorvex"
 ERROR_TITLE = "Error"
@@ -109,12 +123,18 @@ def private_network(test):
     return []
 
 
+def platform_of(executable):
+    """"windows" for Quorvex.exe, run under wine, else "linux"."""
+    return "windows" if executable.lower().endswith(".exe") else "linux"
+
+
 class Desktop:
     """One virtual X screen with a private HOME and runtime folder."""
 
     def __init__(self, test, executable):
         self.test = test
         self.executable = executable
+        self.platform = platform_of(executable)
         self.folder = tempfile.mkdtemp(prefix="quorvex-bb-")
         test.addCleanup(shutil.rmtree, self.folder, True)
         self.home = os.path.join(self.folder, "home")
@@ -124,14 +144,36 @@ class Desktop:
             os.chmod(path, 0o700)
         self.display = self._start_server()
         # Put before a command, runs it in this desktop's network namespace.
-        self.enter = private_network(test)
+        # (Copies under wine meet through their wineserver instead.)
+        self.enter = private_network(test) if self.platform == "linux" else []
         self.env = dict(os.environ, DISPLAY=self.display, HOME=self.home,
                         XDG_RUNTIME_DIR=self.runtime_dir)
+        if self.platform == "windows":
+            self._use_wine()
         # The program finds its own platform (this screen) and user folders.
         for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_CACHE_HOME",
                      "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"):
             self.env.pop(name, None)
         self._started = 0
+
+    def _use_wine(self):
+        """Runs the Windows program in the prefix the build made, with a
+        wineserver of this test's own: ended when the test ends, before the
+        X server. A window manager (openbox) stands in for Windows' own: wine
+        leaves the frames and the keyboard's way back from a closed box to
+        it."""
+        self.env.update(WINEPREFIX=os.environ["QUORVEX_WINEPREFIX"], WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        wineserver = ["wineserver"]
+
+        def end_wineserver():
+            subprocess.run(wineserver + ["-k"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+            subprocess.run(wineserver + ["-w"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+        end_wineserver()  # one left behind by a test that was killed
+        self.test.addCleanup(end_wineserver)
+        self.start_window_manager("openbox")
 
     def _start_server(self):
         """Starts Xvfb on the first free display from a base that depends on
@@ -184,7 +226,8 @@ class Desktop:
         paths = [os.path.join(self.folder, "%d.%s" % (self._started, name))
                  for name in ("out", "err")]
         with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-            process = subprocess.Popen(self.enter + list(prefix) + [self.executable, *args],
+            program = ["wine", self.executable] if self.platform == "windows" else [self.executable]
+            process = subprocess.Popen(self.enter + list(prefix) + program + list(args),
                                        env=env, cwd=cwd or self.home,
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         process.stream_paths = paths
@@ -267,6 +310,11 @@ class Desktop:
         server.stdin.close()
         server.stdin = None
         wait_until(lambda: self.read_selection(selection) == text, "xclip's selection")
+        if self.platform == "windows":
+            # wine copies what X offers into Windows' clipboard a moment
+            # later, from a thread of its own: a copy made before would be
+            # overwritten. Nothing outside wine shows when it is done.
+            time.sleep(0.5)
         return text
 
     def wait_selection_taken(self, marker, selection="primary"):
@@ -348,7 +396,8 @@ class MainWindow:
     def click_output(self):
         """Clicks into the output box, leaving nothing selected; clicks in a
         row land apart so that they never make a double click."""
-        x, y = centre(OUTPUT_BOX)
+        x = centre(OUTPUT_BOX)[0]
+        y = OUTPUT_BOX[1] + OUTPUT_LINE[self.desktop.platform]
         self._output_clicks += 1
         self.click(x + (60 if self._output_clicks % 2 else -60), y)
 
