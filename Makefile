@@ -3,6 +3,7 @@
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+WINDOWS_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 
 # Every Debian package the project needs, named here and nowhere else.
@@ -22,10 +23,16 @@ TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales 
 # To make and check the Debian package:
 PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscripts \
     diffoscope-minimal git
+# To build the Windows program, Quorvex.exe, and its MSI, and to test them
+# under wine (wine32 is i386's: the Makefile adds the architecture first):
+WINDOWS_PACKAGES := g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine64 wine32:i386 \
+    fonts-wine wixl msitools python3-pefile dpkg-dev xvfb xauth xdotool xclip x11-utils openbox \
+    imagemagick
 # To run the tests once more in a Debian 13 root (make test-debian13):
 DEBIAN13_PACKAGES := mmdebstrap git util-linux
 
-.PHONY: all deps deps-test deps-package build run test unit-test bench screenshot package clean format
+.PHONY: all deps deps-test deps-package deps-windows build build-windows run test test-windows \
+    unit-test bench screenshot package clean format
 
 all: build
 
@@ -38,8 +45,9 @@ define install_missing
 	if [ -n "$$missing" ]; then \
 	    echo "Installing missing packages:$$missing"; \
 	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
-	    $$sudo apt-get update -q && \
-	    $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	    $$sudo apt-get -o DPkg::Lock::Timeout=600 update -q && \
+	    $$sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 \
+	        install -y -q --no-install-recommends $$missing; \
 	fi
 endef
 
@@ -53,13 +61,27 @@ deps-test: deps deps-package
 deps-package: deps
 	$(call install_missing,$(PACKAGE_PACKAGES))
 
+# Another engineer's apt may hold dpkg's lock: apt-get waits for it above.
+deps-windows:
+	@dpkg --print-foreign-architectures | grep -qx i386 || { \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; $$sudo dpkg --add-architecture i386; }
+	$(call install_missing,$(WINDOWS_PACKAGES))
+
 # The normal build is the one packed, so it is hardened; the sanitizer build
 # below is not, as _FORTIFY_SOURCE and AddressSanitizer get in each other's way.
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_HARDENING=ON
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
+build: deps $(BUILD_DIR)/CMakeCache.txt build-windows
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Quorvex.exe, cross-built with MinGW-w64 into its own folder.
+$(WINDOWS_DIR)/CMakeCache.txt:
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=windows/mingw-i686.cmake \
+	    -DCMAKE_BUILD_TYPE=Release
+
+build-windows: deps-windows $(WINDOWS_DIR)/CMakeCache.txt
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
 run: build
 	./$(BUILD_DIR)/Quorvex
@@ -71,18 +93,23 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_chec
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-test: deps-test build
+test: deps-test build test-windows
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_SANITIZE=ON -DQUORVEX_HARDENING=OFF \
 	    -DQUORVEX_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
 
+# The Windows tests: Quorvex.exe and its MSI under wine.
+test-windows: build-windows
+	cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS)
+
 # The Debian package, made by CPack in the normal build folder. CPack gives
 # the members of the .deb the modes the umask leaves, so it packs with 022
 # as dpkg-buildpackage does.
 package: deps-package build
 	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
+	cmake --build $(WINDOWS_DIR) --target msi
 
 bench: build
 	./$(BUILD_DIR)/bench/quorvex_bench
@@ -95,7 +122,7 @@ screenshot: build deps-test
 	python3 -B tests/blackbox/screenshot.py --scale 2 $(BUILD_DIR)/Quorvex docs/screenshot-200.png
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
