@@ -47,8 +47,8 @@ int Form1::Show() {
 void Form1::Form_Load() {
     // Only one copy may run.
     if (services_.PrevInstance() == True) {
-        services_.MsgBox(u"A copy of program is allready running!",
-                         runtime::MsgBoxStyle::Critical, u"Error");
+        services_.MsgBox(u"A copy of program is allready running!", runtime::MsgBoxStyle::Critical,
+                         u"Error");
         services_.End();
     }
     services_.Randomize();

@@ -47,8 +47,8 @@ bool IsDigit(char16_t c) {
 }
 
 struct ScannedNumber {
-    std::string text;      // the number's characters, ready for the parser
-    std::size_t end = 0;   // index just past the last character read
+    std::string text;     // the number's characters, ready for the parser
+    std::size_t end = 0;  // index just past the last character read
     bool has_digits = false;
 };
 

@@ -7,6 +7,7 @@
 #include "runtime/runtime.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -25,6 +26,8 @@ struct FontDefinition {
     int weight;
     int charset;
 };
+
+inline constexpr std::uint32_t kMenuColor = 0x80000004;
 
 // The events of a control that run code of the program.
 enum Events : unsigned { kNoEvents = 0, kClick = 1, kKeyDown = 2 };
@@ -45,6 +48,9 @@ struct ControlDefinition {
     // bar, and a button that shows its picture.
     bool multi_line = false;
     bool graphical = false;
+    // The background: 0 for the window system's default, or a system colour
+    // as 0x80000000 and its index (4: the menu's background).
+    std::uint32_t back_color = 0;
     // What assistive technology tells of the control: its name (a picture
     // names the text box `labels` stands for) and its description.
     std::u16string_view accessible_name = {};

@@ -1,9 +1,9 @@
 // Quorvex: a small password generator with one window.
-#include "app/display_check.h"
-#include "app/form1.h"
-#include "app/picture.h"
-#include "app/title_bar.h"
-#include "runtime/qt_services.h"
+#include "app/program.h"
+#include "linux/display_check.h"
+#include "linux/picture.h"
+#include "linux/qt_services.h"
+#include "linux/qt_window.h"
 
 #include <sys/prctl.h>
 #include <QApplication>
@@ -33,10 +33,10 @@ int main(int argc, char* argv[]) {
 
     // Decided before the window system opens its files, so that a copy short
     // of file descriptors still gets one for the guard.
-    quorvex::runtime::InstanceGuard guard("Quorvex");
+    quorvex::desktop::InstanceGuard guard("Quorvex");
     guard.AnotherCopyRuns();
 
-    std::optional<quorvex::app::DisplayCheck> display_check(std::in_place);
+    std::optional<quorvex::desktop::DisplayCheck> display_check(std::in_place);
     QtCommandLine command_line(argc > 0 ? argv[0] : nullptr);
     QApplication application(command_line.argc, command_line.argv);
     display_check.reset();
@@ -45,17 +45,10 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("quorvex"));
     // Every window takes the program's icon, the second copy's message box
     // included, which comes before the main window.
-    QApplication::setWindowIcon(quorvex::app::ProgramIcon());
+    QApplication::setWindowIcon(quorvex::desktop::ProgramIcon());
     guard.AnswerLaterCopies();
 
-    quorvex::runtime::QtServices services(guard,
-                                          [](QWidget& box) { quorvex::app::AddOwnTitleBar(box); });
-    quorvex::app::Form1 form(services);
-    try {
-        form.Load();
-    } catch (const quorvex::runtime::ProgramEnd& end) {
-        return end.status;
-    }
-    form.ShowCentred();
-    return QApplication::exec();
+    quorvex::desktop::QtServices services(guard);
+    quorvex::desktop::QtWindowSystem window_system;
+    return quorvex::app::Main(window_system, services);
 }

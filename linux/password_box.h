@@ -4,7 +4,7 @@
 
 #include <QPlainTextEdit>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 class PasswordBox : public QPlainTextEdit {
     Q_OBJECT
@@ -28,4 +28,4 @@ class PasswordBox : public QPlainTextEdit {
     bool copying_ = false;
 };
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

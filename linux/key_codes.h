@@ -8,7 +8,7 @@
 
 class QKeyEvent;
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace KeyCodes {
 inline constexpr runtime::Integer C = 67;
@@ -40,4 +40,4 @@ runtime::Integer KeyCodeOf(int qt_key);
 // The modifiers held, as bits: 1 Shift, 2 Ctrl, 4 Alt.
 runtime::Integer ShiftOf(Qt::KeyboardModifiers modifiers);
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -1,9 +1,9 @@
-#include "app/key_codes.h"
+#include "linux/key_codes.h"
 
 #include <QKeyEvent>
 #include <array>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -61,4 +61,4 @@ runtime::Integer ShiftOf(Qt::KeyboardModifiers modifiers) {
         (modifiers.testFlag(Qt::AltModifier) ? ShiftBits::Alt : 0));
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop
