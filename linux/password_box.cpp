@@ -27,11 +27,11 @@ PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setViewportMargins(3, 0, 3, 0);
 }
 
-void PasswordBox::setLocked(bool locked) {
-    setReadOnly(locked);
-    if (locked) {
+void PasswordBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ReadOnlyChange && isReadOnly()) {
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     }
+    QPlainTextEdit::changeEvent(event);
 }
 
 QMimeData* PasswordBox::createMimeDataFromSelection() const {

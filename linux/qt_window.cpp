@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
@@ -30,15 +31,6 @@ QString ToQString(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Qt reads a single "&" as a shortcut marker; doubled, it shows as itself.
-QString Shown(const QString& caption) {
-    return QString(caption).replace(u'&', QStringLiteral("&&"));
-}
-
-QString Unshown(const QString& text) {
-    return QString(text).replace(QStringLiteral("&&"), QStringLiteral("&"));
-}
-
 bool TakesFocus(const ControlDefinition& control) {
     return control.tab_index >= 0 && (control.control_class == ControlClass::OptionButton ||
                                       control.control_class == ControlClass::TextBox ||
@@ -53,94 +45,37 @@ Picture PictureOf(const ControlDefinition& control) {
 
 }  // namespace
 
-// One control's properties on its widget. A caption is shown exactly as
-// written: "&" is a character, not a shortcut marker.
+// One control's properties on its widget, through Qt's property system: each
+// class names the property that holds what it shows. Buttons and frames read
+// a single "&" as a shortcut marker, so there a caption's "&" is doubled to
+// show as written.
 class QtControl final : public runtime::NativeControl {
   public:
-    explicit QtControl(QWidget* widget) : widget_(widget) {}
+    QtControl(QWidget* widget, const char* text_property, bool shortcut_markers)
+        : widget_(widget), text_property_(text_property), markers_(shortcut_markers) {}
 
     QWidget* widget() const { return widget_; }
 
     String Text() const override {
-        if (const auto* button = qobject_cast<const QAbstractButton*>(widget_)) {
-            return Unshown(button->text()).toStdU16String();
-        }
-        if (const auto* frame = qobject_cast<const QGroupBox*>(widget_)) {
-            return Unshown(frame->title()).toStdU16String();
-        }
-        if (const auto* line = qobject_cast<const QLineEdit*>(widget_)) {
-            return line->text().toStdU16String();
-        }
-        if (const auto* box = qobject_cast<const PasswordBox*>(widget_)) {
-            return box->toPlainText().toStdU16String();
-        }
-        if (const auto* label = qobject_cast<const QLabel*>(widget_)) {
-            return label->text().toStdU16String();
-        }
-        return NativeControl::Text();
+        const QString text = widget_->property(text_property_).toString();
+        return (markers_ ? QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")) : text)
+            .toStdU16String();
     }
-
     void SetText(const String& text) override {
-        const QString value = QString::fromStdU16String(text);
-        if (auto* button = qobject_cast<QAbstractButton*>(widget_)) {
-            button->setText(Shown(value));
-        } else if (auto* frame = qobject_cast<QGroupBox*>(widget_)) {
-            frame->setTitle(Shown(value));
-        } else if (auto* line = qobject_cast<QLineEdit*>(widget_)) {
-            line->setText(value);
-        } else if (auto* box = qobject_cast<PasswordBox*>(widget_)) {
-            box->setPlainText(value);
-        } else if (auto* label = qobject_cast<QLabel*>(widget_)) {
-            label->setText(value);
-        } else {
-            NativeControl::SetText(text);
-        }
+        const QString shown = QString::fromStdU16String(text);
+        widget_->setProperty(text_property_,
+                             markers_ ? QString(shown).replace(u'&', QStringLiteral("&&")) : shown);
     }
-
-    bool Value() const override {
-        if (const auto* option = qobject_cast<const QRadioButton*>(widget_)) {
-            return option->isChecked();
-        }
-        return NativeControl::Value();
-    }
-
-    void SetValue(bool value) override {
-        if (auto* option = qobject_cast<QRadioButton*>(widget_)) {
-            option->setChecked(value);
-        } else {
-            NativeControl::SetValue(value);
-        }
-    }
-
-    void SetMaxLength(int length) override {
-        if (auto* line = qobject_cast<QLineEdit*>(widget_)) {
-            // 0 is no limit of the program's own; Qt's default limit stands.
-            line->setMaxLength(length > 0 ? length : QLineEdit().maxLength());
-        } else {
-            NativeControl::SetMaxLength(length);
-        }
-    }
-
-    void SetLocked(bool locked) override {
-        if (auto* line = qobject_cast<QLineEdit*>(widget_)) {
-            line->setReadOnly(locked);
-        } else if (auto* box = qobject_cast<PasswordBox*>(widget_)) {
-            box->setLocked(locked);
-        } else {
-            NativeControl::SetLocked(locked);
-        }
-    }
-
+    bool Value() const override { return widget_->property("checked").toBool(); }
+    void SetValue(bool value) override { widget_->setProperty("checked", value); }
+    void SetMaxLength(int length) override { widget_->setProperty("maxLength", length); }
+    void SetLocked(bool locked) override { widget_->setProperty("readOnly", locked); }
     String SelText() const override {
-        if (const auto* line = qobject_cast<const QLineEdit*>(widget_)) {
-            return line->selectedText().toStdU16String();
-        }
-        if (const auto* box = qobject_cast<const PasswordBox*>(widget_)) {
-            return box->textCursor().selectedText().toStdU16String();
-        }
-        return NativeControl::SelText();
+        const auto* box = qobject_cast<const QPlainTextEdit*>(widget_);
+        return (box != nullptr ? box->textCursor().selectedText()
+                               : widget_->property("selectedText").toString())
+            .toStdU16String();
     }
-
     void SetVisible(bool visible) override { widget_->setVisible(visible); }
 
     void Move(double left, double top, double width, double height) override {
@@ -161,6 +96,8 @@ class QtControl final : public runtime::NativeControl {
 
   private:
     QWidget* widget_;
+    const char* text_property_;
+    bool markers_;
 };
 
 QtWindow::QtWindow(const runtime::FormDefinition& definition, runtime::FormEvents& events)
@@ -181,19 +118,10 @@ QtWindow::QtWindow(const runtime::FormDefinition& definition, runtime::FormEvent
     setFixedSize(client.grownBy(contentsMargins()));
 
     for (const ControlDefinition& control : definition.controls) {
-        QWidget* container = control.container.empty() ? this : Widget(control.container);
-        QWidget* widget = NewWidget(control, container);
-        widget->setObjectName(
-            QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
-        controls_.push_back(std::make_unique<QtControl>(widget));
+        controls_.push_back(
+            NewControl(control, control.container.empty() ? this : Widget(control.container)));
         if (!control.caption.empty()) {
             controls_.back()->SetText(String(control.caption));
-        }
-    }
-    // The frames lie behind the controls they surround.
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
-        if (definition.controls[i].control_class == ControlClass::Frame) {
-            controls_[i]->widget()->lower();
         }
     }
     UseMenuColour();
@@ -202,8 +130,10 @@ QtWindow::QtWindow(const runtime::FormDefinition& definition, runtime::FormEvent
 
 QtWindow::~QtWindow() = default;
 
-QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* container) {
+std::unique_ptr<QtControl> QtWindow::NewControl(const ControlDefinition& control,
+                                                QWidget* container) {
     QWidget* widget = nullptr;
+    const char* text_property = "text";
     switch (control.control_class) {
         case ControlClass::OptionButton:
             widget = new QRadioButton(container);
@@ -211,6 +141,7 @@ QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* containe
         case ControlClass::TextBox:
             widget = control.multi_line ? static_cast<QWidget*>(new PasswordBox(container))
                                         : new QLineEdit(container);
+            text_property = control.multi_line ? "plainText" : "text";
             break;
         case ControlClass::CommandButton: {
             auto* button = new QPushButton(container);
@@ -219,7 +150,6 @@ QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* containe
             }
             // Neither Enter nor Esc presses it.
             button->setAutoDefault(false);
-            button->setDefault(false);
             if ((control.events & runtime::kClick) != 0) {
                 const std::size_t index = controls_.size();
                 connect(button, &QPushButton::clicked, this,
@@ -230,6 +160,9 @@ QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* containe
         }
         case ControlClass::Frame:
             widget = new QGroupBox(container);
+            text_property = "title";
+            // It lies behind the controls it surrounds.
+            widget->lower();
             break;
         case ControlClass::Image:
             widget = new PictureLabel(PictureOf(control), container);
@@ -238,6 +171,8 @@ QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* containe
             widget = new QLabel(container);
             break;
     }
+    widget->setObjectName(
+        QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
     if (control.font != nullptr) {
         widget->setFont(FontOf(*control.font));
     }
@@ -247,7 +182,9 @@ QWidget* QtWindow::NewWidget(const ControlDefinition& control, QWidget* containe
     if ((control.events & runtime::kKeyDown) != 0) {
         widget->installEventFilter(this);
     }
-    return widget;
+    const bool shortcut_markers = qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                                  qobject_cast<QGroupBox*>(widget) != nullptr;
+    return std::make_unique<QtControl>(widget, text_property, shortcut_markers);
 }
 
 runtime::NativeControl& QtWindow::Control(std::size_t index) {

@@ -37,7 +37,8 @@ class QtWindow final : public QWidget, public runtime::NativeWindow {
     bool focusNextPrevChild(bool next) override;
 
   private:
-    QWidget* NewWidget(const runtime::ControlDefinition& control, QWidget* container);
+    std::unique_ptr<QtControl> NewControl(const runtime::ControlDefinition& control,
+                                          QWidget* container);
     // The controls that take the focus, in the order Tab follows; option
     // buttons stand there as their group, by the selected one.
     std::vector<QWidget*> FocusOrder() const;
