@@ -3,6 +3,8 @@
 #include "app/form1_definition.h"
 #include "runtime/event_handler.h"
 
+#include <array>
+
 namespace quorvex::app {
 
 namespace {
@@ -141,17 +143,9 @@ void Form1::KeyDown(std::size_t control, Integer& KeyCode, Integer& Shift) {
 }
 
 bool Form1::OptionSelected(generator::OptionButton option) const {
-    switch (option) {
-        case generator::OptionButton::Option1:
-            return Option1.Value() == True;
-        case generator::OptionButton::Option2:
-            return Option2.Value() == True;
-        case generator::OptionButton::Option3:
-            return Option3.Value() == True;
-        case generator::OptionButton::Option4:
-            return Option4.Value() == True;
-    }
-    return false;
+    // The buttons are numbered from 1, as their names are.
+    const std::array<const Control*, 4> options = {&Option1, &Option2, &Option3, &Option4};
+    return options.at(static_cast<std::size_t>(option) - 1)->Value() == True;
 }
 
 }  // namespace quorvex::app

@@ -9,23 +9,6 @@
 #include <QApplication>
 #include <optional>
 
-namespace {
-
-// The program takes no command line, and Qt would otherwise act on its own
-// options in it (-reverse, -qwindowtitle, -qwindowgeometry, -platform, ...):
-// Qt sees the program's name alone. The desktop's settings still reach Qt
-// through its environment variables.
-struct QtCommandLine {
-    explicit QtCommandLine(char* program) {
-        static char fallback[] = "Quorvex";
-        argv[0] = program != nullptr ? program : fallback;
-    }
-    int argc = 1;
-    char* argv[2] = {nullptr, nullptr};
-};
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     // First of all: no core dump with a password in it, and no other process
     // of the user may read this one's memory.
@@ -37,8 +20,14 @@ int main(int argc, char* argv[]) {
     guard.AnotherCopyRuns();
 
     std::optional<quorvex::desktop::DisplayCheck> display_check(std::in_place);
-    QtCommandLine command_line(argc > 0 ? argv[0] : nullptr);
-    QApplication application(command_line.argc, command_line.argv);
+    // The program takes no command line, and Qt would otherwise act on its
+    // own options in it (-reverse, -qwindowtitle, -platform, ...): Qt sees the
+    // program's name alone. The desktop's settings still reach Qt through its
+    // environment variables.
+    static char fallback[] = "Quorvex";
+    int qt_argc = 1;
+    char* qt_argv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallback, nullptr};
+    QApplication application(qt_argc, qt_argv);
     display_check.reset();
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEX_VERSION));
