@@ -7,16 +7,8 @@
 
 namespace quorvex::app {
 
-namespace {
-
 using runtime::False;
 using runtime::True;
-
-// The key codes and modifier bits Text2_KeyDown looks at.
-constexpr Integer vbKeyC = 67;
-constexpr Integer vbCtrlMask = 2;
-
-}  // namespace
 
 Form1::Form1(runtime::WindowSystem& window_system, runtime::Services& services)
     : window_(window_system.Load(Form1Definition(), *this)),
@@ -121,8 +113,8 @@ void Form1::Command1_Click() {
 }
 
 void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
-    const bool c_key = KeyCode == vbKeyC;
-    const bool ctrl_alone = Shift == vbCtrlMask;
+    const bool c_key = KeyCode == runtime::vbKeyC;
+    const bool ctrl_alone = Shift == runtime::vbCtrlMask;
     if (!(c_key && ctrl_alone)) {
         return;
     }

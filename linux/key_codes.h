@@ -1,7 +1,7 @@
 // Key codes and modifier bits as the program's key handlers receive them.
 #pragma once
 
-#include "runtime/runtime.h"
+#include "runtime/window_system.h"
 
 #include <Qt>
 #include <QtGlobal>
@@ -9,16 +9,6 @@
 class QKeyEvent;
 
 namespace quorvex::desktop {
-
-namespace KeyCodes {
-inline constexpr runtime::Integer C = 67;
-}
-
-namespace ShiftBits {
-inline constexpr runtime::Integer Shift = 1;
-inline constexpr runtime::Integer Ctrl = 2;
-inline constexpr runtime::Integer Alt = 4;
-}  // namespace ShiftBits
 
 // The Qt key a key press stands for in shortcuts. Under a Latin layout it is
 // the key's own letter (the key that types "c" is C on Dvorak too). Qt already

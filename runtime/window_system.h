@@ -88,15 +88,21 @@ class NativeControl {
     virtual void Move(double left, double top, double width, double height) = 0;
 };
 
+// Key codes and modifier bits as KeyDown handlers receive them.
+inline constexpr Integer vbKeyC = 67;
+inline constexpr Integer vbShiftMask = 1;
+inline constexpr Integer vbCtrlMask = 2;
+inline constexpr Integer vbAltMask = 4;
+
 // The handlers the window system runs, by the control's index in the
 // definition. Only events the definition connects are raised.
 class FormEvents {
   public:
     virtual ~FormEvents() = default;
     virtual void Click(std::size_t control) = 0;
-    // KeyCode: the key's code (67 for C, whatever the keyboard layout);
-    // Shift: 1 Shift, 2 Ctrl, 4 Alt held. The key goes on to the control
-    // afterwards, whatever the handler does.
+    // KeyCode: the key's code (vbKeyC for C, whatever the keyboard layout);
+    // Shift: the modifiers held. The key goes on to the control afterwards,
+    // whatever the handler does.
     virtual void KeyDown(std::size_t control, Integer& KeyCode, Integer& Shift) = 0;
 };
 
