@@ -9,12 +9,12 @@ JOBS ?= $(shell nproc)
 # Every Debian package the project needs, named here and nowhere else.
 # To build and run:
 BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland \
-    libgl-dev libbenchmark-dev fonts-dejavu-core fonts-dancingscript libxcb1-dev libwayland-dev \
+    libgl-dev libbenchmark-dev googletest fonts-dejavu-core fonts-dancingscript libxcb1-dev libwayland-dev \
     pkgconf
 # To test the program as a user would, under a virtual X server:
 TEST_PACKAGES := xvfb xauth xdotool xclip x11-utils python3 imagemagick locales \
     openbox fluxbox icewm i3-wm xfwm4 metacity mutter kwin-x11 kwin-style-breeze \
-    python3-xlib x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 \
+    python3-xlib x11-xkb-utils xkb-data binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 \
     dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0 \
     orca \
     copyq \

@@ -3,18 +3,12 @@
 #include "app/form1_definition.h"
 #include "runtime/event_handler.h"
 
-namespace quorvex::app {
+#include <array>
 
-namespace {
+namespace quorvex::app {
 
 using runtime::False;
 using runtime::True;
-
-// The key codes and modifier bits Text2_KeyDown looks at.
-constexpr Integer vbKeyC = 67;
-constexpr Integer vbCtrlMask = 2;
-
-}  // namespace
 
 Form1::Form1(runtime::WindowSystem& window_system, runtime::Services& services)
     : window_(window_system.Load(Form1Definition(), *this)),
@@ -47,8 +41,8 @@ int Form1::Show() {
 void Form1::Form_Load() {
     // Only one copy may run.
     if (services_.PrevInstance() == True) {
-        services_.MsgBox(u"A copy of program is allready running!",
-                         runtime::MsgBoxStyle::Critical, u"Error");
+        services_.MsgBox(u"A copy of program is allready running!", runtime::MsgBoxStyle::Critical,
+                         u"Error");
         services_.End();
     }
     services_.Randomize();
@@ -119,8 +113,8 @@ void Form1::Command1_Click() {
 }
 
 void Form1::Text2_KeyDown(Integer& KeyCode, Integer& Shift) {
-    const bool c_key = KeyCode == vbKeyC;
-    const bool ctrl_alone = Shift == vbCtrlMask;
+    const bool c_key = KeyCode == runtime::vbKeyC;
+    const bool ctrl_alone = Shift == runtime::vbCtrlMask;
     if (!(c_key && ctrl_alone)) {
         return;
     }
@@ -141,17 +135,9 @@ void Form1::KeyDown(std::size_t control, Integer& KeyCode, Integer& Shift) {
 }
 
 bool Form1::OptionSelected(generator::OptionButton option) const {
-    switch (option) {
-        case generator::OptionButton::Option1:
-            return Option1.Value() == True;
-        case generator::OptionButton::Option2:
-            return Option2.Value() == True;
-        case generator::OptionButton::Option3:
-            return Option3.Value() == True;
-        case generator::OptionButton::Option4:
-            return Option4.Value() == True;
-    }
-    return false;
+    // The buttons are numbered from 1, as their names are.
+    const std::array<const Control*, 4> options = {&Option1, &Option2, &Option3, &Option4};
+    return options.at(static_cast<std::size_t>(option) - 1)->Value() == True;
 }
 
 }  // namespace quorvex::app

@@ -1,13 +1,12 @@
 // The benchmarks: a 32766-character password of the widest character set,
 // through the window and without it, against the cost of its random bytes, and
 // the old way of appending to the output box one character at a time.
-#include "app/form1.h"
-#include "app/password_box.h"
 #include "bench/bench_results.h"
 #include "bench/bench_services.h"
 #include "generator/char_tables.h"
 #include "generator/generate_command.h"
-#include "runtime/secure_random.h"
+#include "linux/secure_random.h"
+#include "tests/qt_form.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/random.h>
@@ -33,13 +32,14 @@ const QString kLongestLengthText = QString::number(kLongestPassword);
 // longest length typed in.
 struct LoadedWindow {
     BenchServices services;
-    app::Form1 form{services};
+    testing::QtForm qt{services};
+    const testing::Widgets& ui = qt.ui;
 
     LoadedWindow() {
-        form.Load();
-        form.show();
-        form.Option4->setChecked(true);
-        form.Text1->setText(kLongestLengthText);
+        qt.form.Load();
+        qt.window.show();
+        ui.Option4->setChecked(true);
+        ui.Text1->setText(kLongestLengthText);
         QApplication::processEvents();
     }
 };
@@ -54,14 +54,14 @@ void SettleWindow(benchmark::State& state) {
 
 // A password of the widest table, drawn from the real random source.
 QString RandomPassword(int length) {
-    runtime::SecureRandom random;
+    desktop::SecureRandom random;
     QString password;
     password.reserve(length);
     while (password.size() < length) {
         const auto draw = static_cast<runtime::Integer>(random.NextDouble() * 100);
         if (const auto character =
                 generator::CharacterFor(generator::OptionButton::Option4, draw)) {
-            password.append(*character);
+            password.append(QChar(*character));
         }
     }
     return password;
@@ -70,11 +70,11 @@ QString RandomPassword(int length) {
 void BM_ClickThroughWindow(benchmark::State& state) {
     LoadedWindow window;
     for (auto _ : state) {
-        window.form.Command1->click();
+        window.ui.Command1->click();
         SettleWindow(state);
     }
     const auto iterations = static_cast<std::int64_t>(state.iterations());
-    if (window.form.Text2->toPlainText().size() != kLongestPassword) {
+    if (window.ui.Text2->toPlainText().size() != kLongestPassword) {
         state.SkipWithError("the output box does not hold 32766 characters");
     } else if (window.services.unexpected_boxes != 0 || window.services.boxes != iterations) {
         state.SkipWithError("the click showed other boxes than the one warning");
@@ -88,10 +88,10 @@ void BM_SetPlainText32766(benchmark::State& state) {
     LoadedWindow window;
     const QString password = RandomPassword(kLongestPassword);
     for (auto _ : state) {
-        window.form.Text2->setPlainText(password);
+        window.ui.Text2->setPlainText(password);
         SettleWindow(state);
     }
-    if (window.form.Text2->toPlainText() != password) {
+    if (window.ui.Text2->toPlainText() != password) {
         state.SkipWithError("the output box does not hold the text set");
     }
 }
@@ -100,22 +100,22 @@ BENCHMARK(BM_SetPlainText32766)->Unit(benchmark::kMillisecond);
 // The generate command's view of a window without widgets.
 class FakeView final : public generator::GeneratorView {
   public:
-    QString length_text;
+    runtime::String length_text;
     generator::OptionButton selected = generator::OptionButton::Option4;
-    QString output;
+    runtime::String output;
 
-    QString LengthText() const override { return length_text; }
+    runtime::String LengthText() const override { return length_text; }
     bool OptionSelected(generator::OptionButton option) const override {
         return option == selected;
     }
-    void SetOutputText(const QString& text) override { output = text; }
+    void SetOutputText(const runtime::String& text) override { output = text; }
 };
 
 void BM_DrawAndMap(benchmark::State& state) {
     BenchServices services;
     services.Randomize();
     FakeView view;
-    view.length_text = kLongestLengthText;
+    view.length_text = kLongestLengthText.toStdU16String();
     generator::GeneratorVariables vars;
     for (auto _ : state) {
         generator::Command1_Click(view, vars, services);
@@ -166,7 +166,7 @@ void BM_AppendOneByOne(benchmark::State& state) {
     LoadedWindow window;
     const auto length = static_cast<int>(state.range(0));
     const QString password = RandomPassword(length);
-    app::PasswordBox* box = window.form.Text2.get();
+    desktop::PasswordBox* box = window.ui.Text2;
     for (auto _ : state) {
         box->setPlainText(QString());
         for (const QChar character : password) {

@@ -2,10 +2,9 @@
 // the draws come from the real secure random source.
 #pragma once
 
-#include "runtime/secure_random.h"
+#include "linux/secure_random.h"
 #include "runtime/services.h"
 
-#include <QString>
 #include <cstdint>
 #include <stdexcept>
 
@@ -19,7 +18,8 @@ class BenchServices final : public runtime::Services {
     // Rnd calls so far.
     std::int64_t draws = 0;
 
-    int MsgBox(const QString& /*prompt*/, int style, const QString& /*title*/) override {
+    int MsgBox(const runtime::String& /*prompt*/, int style,
+               const runtime::String& /*title*/) override {
         ++boxes;
         if ((style & 7) != runtime::MsgBoxStyle::YesNo) {
             ++unexpected_boxes;
@@ -35,14 +35,14 @@ class BenchServices final : public runtime::Services {
     void Randomize() override { random_.Reset(); }
 
     void ClipboardClear() override {}
-    void ClipboardSetText(const QString& /*text*/) override {}
+    void ClipboardSetText(const runtime::String& /*text*/) override {}
 
     runtime::Integer PrevInstance() override { return runtime::False; }
 
     [[noreturn]] void End() override { throw std::logic_error("BenchServices: End called"); }
 
   private:
-    runtime::SecureRandom random_;
+    desktop::SecureRandom random_;
 };
 
 }  // namespace quorvex::bench

@@ -3,10 +3,10 @@
 // then. The plain window shows the 1x pictures as ordinary pixmaps; the
 // difference is what the program's own start-up and its scale- and
 // palette-aware pictures cost.
-#include "app/fonts.h"
-#include "app/form1.h"
 #include "bench/bench_results.h"
 #include "bench/bench_services.h"
+#include "linux/fonts.h"
+#include "tests/qt_form.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -45,8 +45,8 @@ std::unique_ptr<QWidget> PlainWindow() {
     window->setWindowIcon(QIcon(QStringLiteral(":/icons/quorvex-32.png")));
     const char* const captions[] = {"0-9", "a-z A-Z 0-9", "a-z A-Z 0-9 !@#$%^&*()_+;:,.-*",
                                     "a-z A-Z 0-9 !@#$%^&*()_+;:,.-* =[]{}'<>/?\\|`~"};
-    const QFont f1 = app::FixedsysFont();
-    const QFont f2 = app::LucidaHandwritingFont();
+    const QFont f1 = desktop::FontOf({u"Fixedsys", 9.75, 400, 204});
+    const QFont f2 = desktop::FontOf({u"Lucida Handwriting", 12, 400, 0});
     auto* frame1 = new QGroupBox(window.get());
     frame1->setGeometry(10, 2, 439, 106);
     frame1->setFont(f1);
@@ -94,10 +94,10 @@ BenchServices& Services() {
 }
 
 struct Quorvex {
-    app::Form1 form{Services()};
+    testing::QtForm qt{Services()};
 
-    Quorvex() { form.Load(); }
-    QWidget* widget() { return &form; }
+    Quorvex() { qt.form.Load(); }
+    QWidget* widget() { return &qt.window; }
 };
 
 struct Plain {

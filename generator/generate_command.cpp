@@ -13,8 +13,8 @@ double LengthValue(const GeneratorView& form) {
 
 // Draws until the selected option's table gives a character, and appends it.
 // A draw that the table does not cover is thrown away.
-void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars, runtime::String& password,
-                      runtime::Services& services) {
+void DrawOneCharacter(const GeneratorView& form, GeneratorVariables& vars,
+                      runtime::String& password, runtime::Services& services) {
     for (;;) {
         vars.DrawValue = runtime::CInt(runtime::Int(services.Rnd() * 100));
         bool rejected = false;
@@ -66,15 +66,13 @@ void Command1_Click(GeneratorView& form, GeneratorVariables& vars, runtime::Serv
     const bool too_short = LengthValue(form) < kShortestLength;
     const bool too_long = LengthValue(form) > kLongestLength;
     if (too_short || too_long) {
-        services.MsgBox(kLengthErrorPrompt, kLengthErrorStyle,
-                        kLengthErrorTitle);
+        services.MsgBox(kLengthErrorPrompt, kLengthErrorStyle, kLengthErrorTitle);
         return;
     }
 
     if (LengthValue(form) >= kLongLength) {
         vars.PromptAnswer =
-            runtime::CStr(services.MsgBox(kLongLengthPrompt, kLongLengthStyle,
-                                          kLongLengthTitle));
+            runtime::CStr(services.MsgBox(kLongLengthPrompt, kLongLengthStyle, kLongLengthTitle));
     }
 
     if (LengthValue(form) < kLongLength) {

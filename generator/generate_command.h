@@ -5,7 +5,6 @@
 #include "runtime/runtime.h"
 #include "runtime/services.h"
 
-
 namespace quorvex::generator {
 
 // What the command needs of the window: the length box, the option buttons
@@ -26,7 +25,7 @@ class GeneratorView {
 struct GeneratorVariables {
     runtime::Integer CharIndex = 0;  // the number of the character being made
     runtime::Integer DrawValue = 0;  // the current random draw, 0..99
-    runtime::String PromptAnswer;            // the warning's answer code as text: "6" Yes, "7" No
+    runtime::String PromptAnswer;    // the warning's answer code as text: "6" Yes, "7" No
 };
 
 inline constexpr double kShortestLength = 1;

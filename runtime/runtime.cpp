@@ -42,94 +42,62 @@ bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-struct ScannedNumber {
-    std::string text;      // the number's characters, ready for the parser
-    std::size_t end = 0;   // index just past the last character read
-    bool has_digits = false;
-};
-
-// Reads a sign, digits with at most one decimal period and an exponent from
-// position i on, stopping at the first character that cannot continue it. An
-// exponent counts only when at least one digit follows its E.
-ScannedNumber ScanNumber(const String& text, std::size_t i) {
-    const std::size_t n = text.size();
-    ScannedNumber scanned;
-    auto take = [&](std::size_t at) { scanned.text.push_back(static_cast<char>(text[at])); };
-    auto take_digits = [&] {
-        while (i < n && IsDigit(text[i])) {
-            take(i++);
-            scanned.has_digits = true;
-        }
-    };
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        take(i++);
-    }
-    take_digits();
-    if (i < n && text[i] == u'.') {
-        take(i++);
-        take_digits();
-    }
-    if (scanned.has_digits && i < n && (text[i] == u'e' || text[i] == u'E')) {
-        std::size_t j = i + 1;
-        if (j < n && (text[j] == u'+' || text[j] == u'-')) {
-            ++j;
-        }
-        if (j < n && IsDigit(text[j])) {
-            while (j < n && IsDigit(text[j])) {
-                ++j;
-            }
-            while (i < j) {
-                take(i++);
-            }
-        }
-    }
-    scanned.end = i;
-    return scanned;
-}
-
 // Whether number text too large or too small for a double is too large: its
 // first significant digit's place and its exponent tell.
 bool BeyondLargest(std::string_view text) {
-    const std::size_t e = text.find_first_of("eE");
-    const std::string_view mantissa = text.substr(0, e);
+    const std::size_t e = std::min(text.find_first_of("eE"), text.size());
     long long exponent = 0;
-    if (e != std::string_view::npos) {
+    if (e < text.size()) {
         std::string_view digits = text.substr(e + 1);
-        const bool negative = digits.front() == '-';
-        if (digits.front() == '-' || digits.front() == '+') {
-            digits.remove_prefix(1);
-        }
+        const bool negative = digits.starts_with('-');
+        digits.remove_prefix(negative || digits.starts_with('+') ? 1 : 0);
         if (std::from_chars(digits.data(), digits.data() + digits.size(), exponent).ec !=
             std::errc()) {
             exponent = std::numeric_limits<int>::max();  // beyond any double either way
         }
         exponent = negative ? -exponent : exponent;
     }
-    const std::size_t period = std::min(mantissa.find('.'), mantissa.size());
-    const std::size_t first = mantissa.find_first_of("123456789");
+    const std::size_t period = std::min(text.find('.'), e);
+    const std::size_t first = text.find_first_of("123456789");
     const long long place = first < period ? static_cast<long long>(period - first)
                                            : -static_cast<long long>(first - period - 1);
     return place + exponent > 0;
 }
 
-// Converts number text that ScanNumber has read, without a locale. A value
-// beyond a double's range becomes an infinity of its sign, one too small for
-// it zero.
-double ParseNumberText(std::string_view text) {
-    const bool negative = text.front() == '-';
-    if (text.front() == '-' || text.front() == '+') {
-        text.remove_prefix(1);
-    }
+struct Number {
     double value = 0;
-    if (std::from_chars(text.data(), text.data() + text.size(), value).ec ==
-        std::errc::result_out_of_range) {
-        value = BeyondLargest(text) ? std::numeric_limits<double>::infinity() : 0.0;
+    bool found = false;   // whether a number begins there
+    std::size_t end = 0;  // the index just past it
+};
+
+// Reads the number at an index of the text: a sign, digits with at most one
+// decimal period, and an exponent (E with at least one digit), up to the
+// first character that cannot continue it. from_chars knows no locale; the
+// "inf" and "nan" it also reads are no numbers here. A value beyond a
+// double's range reads as an infinity of its sign, one too small for it as 0.
+Number ReadNumber(const String& text, std::size_t first) {
+    std::string ascii;
+    for (std::size_t i = first; i < text.size() && text[i] < 0x80; ++i) {
+        ascii.push_back(static_cast<char>(text[i]));
     }
-    return negative ? -value : value;
+    std::string_view rest = ascii;
+    const bool negative = rest.starts_with('-');
+    rest.remove_prefix(negative || rest.starts_with('+') ? 1 : 0);
+    const std::size_t digit = rest.starts_with('.') ? 1 : 0;
+    Number number;
+    if (rest.size() <= digit || rest[digit] < '0' || rest[digit] > '9') {
+        return number;
+    }
+    const auto [end, error] = std::from_chars(rest.data(), rest.end(), number.value);
+    if (error == std::errc::result_out_of_range) {
+        number.value = BeyondLargest(rest.substr(0, static_cast<std::size_t>(end - rest.data())))
+                           ? std::numeric_limits<double>::infinity()
+                           : 0.0;
+    }
+    number.value = negative ? -number.value : number.value;
+    number.found = true;
+    number.end = first + static_cast<std::size_t>(end - ascii.data());
+    return number;
 }
 
 }  // namespace
@@ -139,8 +107,7 @@ double Val(const String& text) {
     while (i < text.size() && IsBlank(text[i])) {
         ++i;
     }
-    const ScannedNumber scanned = ScanNumber(text, i);
-    return scanned.has_digits ? ParseNumberText(scanned.text) : 0.0;
+    return ReadNumber(text, i).value;
 }
 
 Integer CInt(double value) {
@@ -174,16 +141,14 @@ double CDbl(const String& text) {
     while (last > first && IsBlank(text[last - 1])) {
         --last;
     }
-    const String trimmed = text.substr(first, last - first);
-    const ScannedNumber scanned = ScanNumber(trimmed, 0);
-    if (!scanned.has_digits || scanned.end != trimmed.size()) {
+    const Number number = ReadNumber(text.substr(0, last), first);
+    if (!number.found || number.end != last) {
         Raise(ErrorNumber::TypeMismatch);
     }
-    const double value = ParseNumberText(scanned.text);
-    if (!std::isfinite(value)) {
+    if (!std::isfinite(number.value)) {
         Raise(ErrorNumber::Overflow);
     }
-    return value;
+    return number.value;
 }
 
 Integer AddInteger(Integer a, Integer b) {

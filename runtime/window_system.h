@@ -7,6 +7,7 @@
 #include "runtime/runtime.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -25,6 +26,8 @@ struct FontDefinition {
     int weight;
     int charset;
 };
+
+inline constexpr std::uint32_t kMenuColor = 0x80000004;
 
 // The events of a control that run code of the program.
 enum Events : unsigned { kNoEvents = 0, kClick = 1, kKeyDown = 2 };
@@ -45,6 +48,9 @@ struct ControlDefinition {
     // bar, and a button that shows its picture.
     bool multi_line = false;
     bool graphical = false;
+    // The background: 0 for the window system's default, or a system colour
+    // as 0x80000000 and its index (4: the menu's background).
+    std::uint32_t back_color = 0;
     // What assistive technology tells of the control: its name (a picture
     // names the text box `labels` stands for) and its description.
     std::u16string_view accessible_name = {};
@@ -82,15 +88,21 @@ class NativeControl {
     virtual void Move(double left, double top, double width, double height) = 0;
 };
 
+// Key codes and modifier bits as KeyDown handlers receive them.
+inline constexpr Integer vbKeyC = 67;
+inline constexpr Integer vbShiftMask = 1;
+inline constexpr Integer vbCtrlMask = 2;
+inline constexpr Integer vbAltMask = 4;
+
 // The handlers the window system runs, by the control's index in the
 // definition. Only events the definition connects are raised.
 class FormEvents {
   public:
     virtual ~FormEvents() = default;
     virtual void Click(std::size_t control) = 0;
-    // KeyCode: the key's code (67 for C, whatever the keyboard layout);
-    // Shift: 1 Shift, 2 Ctrl, 4 Alt held. The key goes on to the control
-    // afterwards, whatever the handler does.
+    // KeyCode: the key's code (vbKeyC for C, whatever the keyboard layout);
+    // Shift: the modifiers held. The key goes on to the control afterwards,
+    // whatever the handler does.
     virtual void KeyDown(std::size_t control, Integer& KeyCode, Integer& Shift) = 0;
 };
 

@@ -1,22 +1,25 @@
 // Runtime services whose answers a test scripts: message-box answers, random
 // draws, the clipboard and the previous-instance answer. Every call is
-// recorded so a test can check what the program asked for.
+// recorded so a test can check what the program asked for. Standard C++
+// only, so that the same double serves the tests without a display.
 #pragma once
 
 #include "runtime/services.h"
 
-#include <QList>
-#include <QString>
 #include <deque>
 #include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace quorvex::testing {
 
+using runtime::String;
+
 struct ShownBox {
-    QString prompt;
+    String prompt;
     int style;
-    QString title;
+    String title;
 };
 
 // What End() throws, in the tests as in the program.
@@ -34,16 +37,16 @@ class ScriptedServices : public runtime::Services {
 
     runtime::Integer prev_instance = runtime::False;
 
-    QList<ShownBox> boxes;
+    std::vector<ShownBox> boxes;
     int randomize_calls = 0;
     int rnd_calls = 0;
-    QList<QString> calls;          // "PrevInstance", "Randomize" and "Rnd" in call order
-    QList<QString> clipboard_log;  // "clear" and "set:<text>" in call order
+    std::vector<std::string> calls;     // "PrevInstance", "Randomize" and "Rnd" in call order
+    std::vector<String> clipboard_log;  // "clear" and "set:<text>" in call order
     bool clipboard_has_text = false;
-    QString clipboard_text;
+    String clipboard_text;
 
-    int MsgBox(const QString& prompt, int style, const QString& title) override {
-        boxes.append({prompt, style, title});
+    int MsgBox(const String& prompt, int style, const String& title) override {
+        boxes.push_back({prompt, style, title});
         if (!answers.empty()) {
             const int answer = answers.front();
             answers.pop_front();
@@ -55,7 +58,7 @@ class ScriptedServices : public runtime::Services {
 
     double Rnd() override {
         ++rnd_calls;
-        calls.append(QStringLiteral("Rnd"));
+        calls.emplace_back("Rnd");
         if (!draws.empty()) {
             const double value = draws.front();
             draws.pop_front();
@@ -69,23 +72,23 @@ class ScriptedServices : public runtime::Services {
 
     void Randomize() override {
         ++randomize_calls;
-        calls.append(QStringLiteral("Randomize"));
+        calls.emplace_back("Randomize");
     }
 
     void ClipboardClear() override {
-        clipboard_log.append(QStringLiteral("clear"));
+        clipboard_log.emplace_back(u"clear");
         clipboard_has_text = false;
         clipboard_text.clear();
     }
 
-    void ClipboardSetText(const QString& text) override {
-        clipboard_log.append(QStringLiteral("set:") + text);
+    void ClipboardSetText(const String& text) override {
+        clipboard_log.push_back(u"set:" + text);
         clipboard_has_text = true;
         clipboard_text = text;
     }
 
     runtime::Integer PrevInstance() override {
-        calls.append(QStringLiteral("PrevInstance"));
+        calls.emplace_back("PrevInstance");
         return prev_instance;
     }
 

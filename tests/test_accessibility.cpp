@@ -2,8 +2,7 @@
 // interfaces on the offscreen platform (and so in the sanitizer build too):
 // offsets beyond the text, selection, caret, and character places while the
 // box scrolls. The AT-SPI test covers the rest of the tree.
-#include "app/form1.h"
-#include "app/password_box.h"
+#include "tests/qt_form.h"
 #include "tests/scripted_services.h"
 
 #include <QAccessible>
@@ -12,29 +11,25 @@
 #include <QScrollBar>
 #include <QTest>
 
-using quorvex::app::Form1;
 using quorvex::testing::ScriptedServices;
 
 namespace {
 
 struct Window {
-    Window() : form(services) {
+    Window() : qt_form(services) {
         // The draws 1 to 62 over and over: a-z, A-Z, then "1" to "9" and "0".
         services.fallback_rnd = [this] { return ScriptedServices::DrawFor(next++ % 62 + 1); };
     }
-    bool Start() {
-        form.Load();
-        form.ShowCentred();
-        return QTest::qWaitForWindowActive(&form);
-    }
+    bool Start() { return qt_form.Start(); }
     void Generate(const QString& length) {
-        form.Text1->setText(length);
-        QTest::mouseClick(form.Command1.get(), Qt::LeftButton);
+        ui.Text1->setText(length);
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
     }
 
     ScriptedServices services;
     int next = 0;
-    Form1 form;
+    quorvex::testing::QtForm qt_form;
+    const quorvex::testing::Widgets& ui = qt_form.ui;
 };
 
 QAccessibleInterface* Of(QWidget* widget) {
@@ -50,35 +45,35 @@ class TestAccessibility : public QObject {
     void outputBoxTextAndSelection() {
         Window window;
         QVERIFY(window.Start());
-        QAccessibleInterface* box = Of(window.form.Text2.get());
+        QAccessibleInterface* box = Of(window.ui.Text2);
         QVERIFY(box->editableTextInterface() == nullptr);
         QAccessibleTextInterface* text = box->textInterface();
         window.Generate(QStringLiteral("12"));
         const QString password = QStringLiteral("abcdefghijkl");
-        QCOMPARE(window.form.Text2->toPlainText(), password);
+        QCOMPARE(window.ui.Text2->toPlainText(), password);
         QCOMPARE(text->text(10, 99), QStringLiteral("kl"));
         QCOMPARE(box->text(QAccessible::Value), password);
 
         text->setSelection(0, 2, 6);
-        QCOMPARE(window.form.Text2->textCursor().selectedText(), QStringLiteral("cdef"));
+        QCOMPARE(window.ui.Text2->textCursor().selectedText(), QStringLiteral("cdef"));
         int start = -1;
         int end = -1;
         text->selection(0, &start, &end);
         QCOMPARE(QList<int>({text->selectionCount(), start, end}), QList<int>({1, 2, 6}));
         text->setSelection(0, -5, 50);  // beyond the ends: the whole text
-        QCOMPARE(window.form.Text2->textCursor().selectedText(), password);
+        QCOMPARE(window.ui.Text2->textCursor().selectedText(), password);
         text->removeSelection(0);
         QCOMPARE(text->selectionCount(), 0);
         text->setCursorPosition(5);
         QCOMPARE(text->cursorPosition(), 5);
-        QCOMPARE(window.form.Text2->toPlainText(), password);
+        QCOMPARE(window.ui.Text2->toPlainText(), password);
     }
 
     void outputBoxGeometry() {
         Window window;
         QVERIFY(window.Start());
         window.Generate(QStringLiteral("200"));
-        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        quorvex::desktop::PasswordBox* box = window.ui.Text2;
         QAccessibleTextInterface* text = Of(box)->textInterface();
         const QRect shown(box->viewport()->mapToGlobal(QPoint(0, 0)), box->viewport()->size());
 
@@ -119,7 +114,7 @@ class TestAccessibility : public QObject {
     void lengthBoxText() {
         Window window;
         QVERIFY(window.Start());
-        QLineEdit* box = window.form.Text1.get();
+        QLineEdit* box = window.ui.Text1;
         box->setText(QStringLiteral("2000"));
         QAccessibleTextInterface* text = Of(box)->textInterface();
         // Each character where the box draws it, wherever the caret stands.

@@ -1,11 +1,10 @@
 // The real window on Qt's offscreen platform: start-up, layout, pictures, the
 // keyboard and the three handlers driven through the controls, with
 // randomness, message-box answers and the clipboard scripted.
-#include "app/display_check.h"
-#include "app/form1.h"
-#include "app/key_codes.h"
-#include "app/password_box.h"
-#include "app/title_bar.h"
+#include "linux/display_check.h"
+#include "linux/key_codes.h"
+#include "linux/title_bar.h"
+#include "tests/qt_form.h"
 #include "tests/scripted_services.h"
 
 #include <QAbstractButton>
@@ -35,10 +34,12 @@
 #include <new>
 #include <utility>
 
-using quorvex::app::ControlGeometry;
+using quorvex::app::Control;
 using quorvex::app::Form1;
+using quorvex::desktop::QtWindow;
 using quorvex::testing::ProgramEnded;
 using quorvex::testing::ScriptedServices;
+using quorvex::testing::Widgets;
 
 namespace {
 
@@ -68,7 +69,7 @@ std::pair<QString, QByteArray> SecretText(const QString& text) {
 // ("a"), so that no exception crosses Qt's event delivery.
 class Window {
   public:
-    explicit Window(QSize size = quorvex::app::kDesignClientSize) : form(services, size) {
+    explicit Window(std::optional<int> width = std::nullopt) : qt_form(services, width) {
         services.fallback_rnd = [this] {
             ++unplanned_draws;
             return ScriptedServices::DrawFor(1);
@@ -79,18 +80,11 @@ class Window {
             {"Command1", &form.Command1}, {"Frame1", &form.Frame1},   {"Frame2", &form.Frame2},
             {"Image1", &form.Image1},     {"Image2", &form.Image2},   {"Label1", &form.Label1},
             {"Label2", &form.Label2},     {"Label3", &form.Label3},   {"Label4", &form.Label4}};
-        for (auto it = controls.cbegin(); it != controls.cend(); ++it) {
-            it.value()->widget()->setObjectName(it.key());
-        }
     }
 
     // Load and show, as the program's entry does.
-    bool Start() {
-        form.Load();
-        form.ShowCentred();
-        return QTest::qWaitForWindowActive(&form);
-    }
-    QWidget* Named(const QString& name) const { return controls.value(name)->widget(); }
+    bool Start() { return qt_form.Start(); }
+    QWidget* Named(const QString& name) const { return qt.Widget(name.toStdString()); }
     static QString FocusName() {
         const QWidget* focus = QApplication::focusWidget();
         return focus != nullptr ? focus->objectName() : QStringLiteral("<none>");
@@ -102,19 +96,43 @@ class Window {
         return button->isChecked();
     }
     void Generate(const QString& length, const QList<int>& draws) {
-        form.Text1->clear();
-        QTest::keyClicks(form.Text1.get(), length);
+        ui.Text1->clear();
+        QTest::keyClicks(ui.Text1, length);
         for (const int value : draws) {
             services.draws.push_back(ScriptedServices::DrawFor(value));
         }
-        QTest::mouseClick(form.Command1.get(), Qt::LeftButton);
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
     }
-    QString Output() const { return form.Text2->toPlainText(); }
+    QString Output() const { return ui.Text2->toPlainText(); }
+    // What the program asked of its services, as text.
+    QStringList Calls() const {
+        QStringList calls;
+        for (const std::string& call : services.calls) {
+            calls.append(QString::fromStdString(call));
+        }
+        return calls;
+    }
+    QStringList ClipboardLog() const {
+        QStringList log;
+        for (const quorvex::runtime::String& entry : services.clipboard_log) {
+            log.append(QString::fromStdU16String(entry));
+        }
+        return log;
+    }
+    QString BoxPrompt(std::size_t i) const {
+        return QString::fromStdU16String(services.boxes.at(i).prompt);
+    }
+    QString BoxTitle(std::size_t i) const {
+        return QString::fromStdU16String(services.boxes.at(i).title);
+    }
 
     ScriptedServices services;
     int unplanned_draws = 0;
-    Form1 form;
-    QMap<QString, ControlGeometry*> controls;
+    quorvex::testing::QtForm qt_form;
+    Form1& form = qt_form.form;
+    QtWindow& qt = qt_form.window;
+    const Widgets& ui = qt_form.ui;
+    QMap<QString, Control*> controls;
 };
 
 // The text a button shows for its raw text: "&&" draws "&", "&x" an underlined "x".
@@ -153,7 +171,8 @@ class TestForm1 : public QObject {
         QWidget* widget = window.Named(QString::fromLatin1(QTest::currentDataTag()));
         auto* button = qobject_cast<QAbstractButton*>(widget);
         auto* frame = qobject_cast<QGroupBox*>(widget);
-        QCOMPARE(button ? quorvex::app::Caption(button) : quorvex::app::Caption(frame), caption);
+        const Control* control = window.controls.value(QTest::currentDataTag());
+        QCOMPARE(QString::fromStdU16String(control->Caption()), caption);
         // Every "&" is shown as itself: nothing underlined, no Alt key.
         const QString raw = button ? button->text() : frame->title();
         QCOMPARE(Shown(raw), caption);
@@ -164,7 +183,7 @@ class TestForm1 : public QObject {
     // passed on: none is lost.
     void startUpMessagesArePassedOn() {
         QTest::ignoreMessage(QtWarningMsg, "held while starting");
-        quorvex::app::DisplayCheck check;
+        quorvex::desktop::DisplayCheck check;
         qWarning("held while starting");
     }
 
@@ -172,37 +191,38 @@ class TestForm1 : public QObject {
         Window window;
         window.form.Load();
         // Before the window shows: the guard asked, the source seeded once, no draw yet.
-        QCOMPARE(window.services.calls, QStringList({"PrevInstance", "Randomize"}));
-        QVERIFY(window.services.boxes.isEmpty());
-        window.form.ShowCentred();
-        QVERIFY(QTest::qWaitForWindowActive(&window.form));
-        Form1& form = window.form;
-        QCOMPARE(form.windowTitle(), QStringLiteral("Quorvex"));
-        QVERIFY(form.Option2->isChecked());
-        QCOMPARE(form.Text1->text(), QString());
+        QCOMPARE(window.Calls(), QStringList({"PrevInstance", "Randomize"}));
+        QVERIFY(window.services.boxes.empty());
+        window.qt.Show();
+        QVERIFY(QTest::qWaitForWindowActive(&window.qt));
+        QtWindow& qt = window.qt;
+        const Widgets& ui = window.ui;
+        QCOMPARE(qt.windowTitle(), QStringLiteral("Quorvex"));
+        QVERIFY(ui.Option2->isChecked());
+        QCOMPARE(ui.Text1->text(), QString());
         QCOMPARE(window.Output(), QString());
-        QVERIFY(form.Text2->isReadOnly());
+        QVERIFY(ui.Text2->isReadOnly());
         for (const char* label : {"Label1", "Label2", "Label3", "Label4"}) {
             QVERIFY2(window.Named(label)->isHidden(), label);
         }
         QCOMPARE(window.FocusName(), QStringLiteral("Text1"));
-        QTest::keyClicks(form.Text1.get(), QStringLiteral("123456"));
-        QCOMPARE(form.Text1->text(), QStringLiteral("12345"));
+        QTest::keyClicks(ui.Text1, QStringLiteral("123456"));
+        QCOMPARE(ui.Text1->text(), QStringLiteral("12345"));
         const QSize design(459, 274);
-        QCOMPARE(form.size(), design);
-        QCOMPARE(form.minimumSize(), design);
-        QCOMPARE(form.maximumSize(), design);
-        form.resize(600, 300);
-        QCOMPARE(form.size(), design);
+        QCOMPARE(qt.size(), design);
+        QCOMPARE(qt.minimumSize(), design);
+        QCOMPARE(qt.maximumSize(), design);
+        qt.resize(600, 300);
+        QCOMPARE(qt.size(), design);
         // Maximize, as the title bar Qt draws on Wayland offers it, leaves it as it is.
-        const QRect placed = form.geometry();
-        QSignalSpy states(form.windowHandle(), &QWindow::windowStateChanged);
-        form.windowHandle()->setWindowStates(Qt::WindowMaximized);
+        const QRect placed = qt.geometry();
+        QSignalSpy states(qt.windowHandle(), &QWindow::windowStateChanged);
+        qt.windowHandle()->setWindowStates(Qt::WindowMaximized);
         QTRY_VERIFY(states.count() > 1);  // maximized, then undone
-        QTRY_COMPARE(form.windowState(), Qt::WindowNoState);
-        QCOMPARE(form.size(), placed.size());
+        QTRY_COMPARE(qt.windowState(), Qt::WindowNoState);
+        QCOMPARE(qt.size(), placed.size());
         // Within the rounding of a fractional scale.
-        const QPoint moved = form.geometry().topLeft() - placed.topLeft();
+        const QPoint moved = qt.geometry().topLeft() - placed.topLeft();
         QVERIFY2(moved.manhattanLength() <= 1,
                  qPrintable(QStringLiteral("moved by %1,%2").arg(moved.x()).arg(moved.y())));
 
@@ -210,8 +230,8 @@ class TestForm1 : public QObject {
         window.Generate(QStringLiteral("3"), {1, 2, 3});
         window.Generate(QStringLiteral("3"), {1, 2, 3});
         QCOMPARE(window.Output(), QStringLiteral("abc"));
-        QCOMPARE(window.services.calls.count(QStringLiteral("Randomize")), 1);
-        QCOMPARE(window.services.calls.count(QStringLiteral("Rnd")), 6);
+        QCOMPARE(window.Calls().count(QStringLiteral("Randomize")), 1);
+        QCOMPARE(window.Calls().count(QStringLiteral("Rnd")), 6);
     }
 
     void secondCopyShowsOneBoxAndEnds() {
@@ -219,17 +239,16 @@ class TestForm1 : public QObject {
         window.services.prev_instance = quorvex::runtime::True;
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, window.form.Load());
 
-        QCOMPARE(window.services.boxes.size(), 1);
-        QCOMPARE(window.services.boxes[0].prompt,
-                 QStringLiteral("A copy of program is allready running!"));
+        QCOMPARE(window.services.boxes.size(), 1U);
+        QCOMPARE(window.BoxPrompt(0), QStringLiteral("A copy of program is allready running!"));
         QCOMPARE(window.services.boxes[0].style, 16);
-        QCOMPARE(window.services.boxes[0].title, QStringLiteral("Error"));
-        QCOMPARE(window.services.calls, QStringList{"PrevInstance"});
+        QCOMPARE(window.BoxTitle(0), QStringLiteral("Error"));
+        QCOMPARE(window.Calls(), QStringList{"PrevInstance"});
         // Nothing else of the start-up ran and the window never showed.
-        QCOMPARE(window.form.Option1->text(), QStringLiteral("Option1"));
-        QCOMPARE(window.form.Text1->text(), QStringLiteral("Text1"));
-        QVERIFY(!window.form.Label1->isHidden());
-        QVERIFY(!window.form.isVisible());
+        QCOMPARE(window.ui.Option1->text(), QStringLiteral("Option1"));
+        QCOMPARE(window.ui.Text1->text(), QStringLiteral("Text1"));
+        QVERIFY(!window.ui.Label1->isHidden());
+        QVERIFY(!window.qt.isVisible());
     }
 
     void layoutAtDesignWidth_data() {
@@ -262,12 +281,12 @@ class TestForm1 : public QObject {
         QFETCH(QRect, pixels);
         Window window;
         QVERIFY(window.Start());
-        const ControlGeometry* control = window.controls.value(QTest::currentDataTag());
+        const Control* control = window.controls.value(QTest::currentDataTag());
         QCOMPARE(double{control->Left()}, left);
         QCOMPARE(double{control->Top()}, top);
         QCOMPARE(double{control->Width()}, width);
         QCOMPARE(double{control->Height()}, height);
-        QCOMPARE(control->widget()->geometry(), pixels);
+        QCOMPARE(window.Named(QTest::currentDataTag())->geometry(), pixels);
     }
 
     void layoutFollowsInnerWidth_data() {
@@ -278,53 +297,55 @@ class TestForm1 : public QObject {
 
     void layoutFollowsInnerWidth() {
         QFETCH(int, width);
-        Window window(QSize(width, 274));
+        Window window(width);
         QVERIFY(window.Start());
         const Form1& form = window.form;
+        const Widgets& ui = window.ui;
         const double w = width;
         QCOMPARE(double{form.ScaleWidth()}, w);
         QCOMPARE(double{form.Text1.Left()}, w / 2 - 25);
         QCOMPARE(double{form.Command1.Left()}, w / 2 - 50);
         QCOMPARE(double{form.Image1.Left()}, w / 2 - 25 - 153 - 8);
-        QCOMPARE(form.Frame1->geometry(), QRect(10, 2, width - 20, 106));
-        QCOMPARE(form.Frame2->geometry(), QRect(10, 180, width - 20, 84));
-        QCOMPARE(form.Text2->geometry(), QRect(20, 218, width - 40, 34));
-        QCOMPARE(form.Text1->geometry().left(), qRound(w / 2 - 25));
-        QCOMPARE(form.Command1->geometry().left(), qRound(w / 2 - 50));
+        QCOMPARE(ui.Frame1->geometry(), QRect(10, 2, width - 20, 106));
+        QCOMPARE(ui.Frame2->geometry(), QRect(10, 180, width - 20, 84));
+        QCOMPARE(ui.Text2->geometry(), QRect(20, 218, width - 40, 34));
+        QCOMPARE(ui.Text1->geometry().left(), qRound(w / 2 - 25));
+        QCOMPARE(ui.Command1->geometry().left(), qRound(w / 2 - 50));
     }
 
     // Where the program draws the title bar, the inner area keeps its size
     // and layout below it, and the bar offers minimize and close only.
     void ownTitleBar() {
-        quorvex::app::SetOwnTitleBars(true);
-        const auto desktops_bars = qScopeGuard([] { quorvex::app::SetOwnTitleBars(false); });
+        quorvex::desktop::SetOwnTitleBars(true);
+        const auto desktops_bars = qScopeGuard([] { quorvex::desktop::SetOwnTitleBars(false); });
         Window window;
         QVERIFY(window.Start());
         Form1& form = window.form;
-        const QRect inner = form.contentsRect();
-        QCOMPARE(inner.size(), quorvex::app::kDesignClientSize);
+        QtWindow& qt = window.qt;
+        const Widgets& ui = window.ui;
+        const QRect inner = qt.contentsRect();
+        QCOMPARE(inner.size(), QSize(459, 274));
         QCOMPARE(double{form.ScaleWidth()}, 459.0);
-        QCOMPARE(form.Frame1->geometry(), QRect(10, 2, 439, 106).translated(inner.topLeft()));
-        QCOMPARE(form.Text2->geometry(), QRect(20, 218, 419, 34).translated(inner.topLeft()));
+        QCOMPARE(ui.Frame1->geometry(), QRect(10, 2, 439, 106).translated(inner.topLeft()));
+        QCOMPARE(ui.Text2->geometry(), QRect(20, 218, 419, 34).translated(inner.topLeft()));
 
         QMap<QString, QAbstractButton*> bar;
-        for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
-            if (button->mapTo(&form, QPoint(0, button->height())).y() <= inner.top()) {
+        for (QAbstractButton* button : qt.findChildren<QAbstractButton*>()) {
+            if (button->mapTo(&qt, QPoint(0, button->height())).y() <= inner.top()) {
                 bar.insert(button->accessibleName(), button);
             }
         }
         QCOMPARE(bar.keys(), QStringList({"Close", "Minimize"}));
         QTest::mouseClick(bar.value("Minimize"), Qt::LeftButton);
-        QTRY_VERIFY(form.isMinimized());
+        QTRY_VERIFY(qt.isMinimized());
     }
 
     // On every screen the captions fit the controls the layout gives them.
     void captionsFitTheirControls() {
         Window window;
         QVERIFY(window.Start());
-        const Form1& form = window.form;
-        for (QRadioButton* option :
-             {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()}) {
+        const Widgets& ui = window.ui;
+        for (QRadioButton* option : {ui.Option1, ui.Option2, ui.Option3, ui.Option4}) {
             QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
             QVERIFY2(option->fontMetrics().height() <= option->height(),
                      qPrintable(option->text()));
@@ -334,22 +355,23 @@ class TestForm1 : public QObject {
     void picturesAndStacking() {
         Window window;
         QVERIFY(window.Start());
-        const Form1& form = window.form;
-        QCOMPARE(form.Image1->pixmap().size(), QSize(153, 21));
-        QCOMPARE(form.Image1->size(), QSize(153, 21));
-        QCOMPARE(form.Image2->pixmap().size(), QSize(91, 17));
-        QCOMPARE(form.Image2->size(), QSize(91, 17));
-        QVERIFY(form.Command1->icon().availableSizes().contains(QSize(80, 16)));
-        QCOMPARE(form.Command1->iconSize(), QSize(80, 16));
-        QVERIFY(form.windowIcon().availableSizes().contains(QSize(32, 32)));
-        QCOMPARE(form.Command1->accessibleName(), QStringLiteral("Generate"));
-        QCOMPARE(form.Image1->accessibleName(), QStringLiteral("Password length:"));
-        QCOMPARE(form.Image2->accessibleName(), QStringLiteral("Password:"));
+        const QtWindow& qt = window.qt;
+        const Widgets& ui = window.ui;
+        QCOMPARE(ui.Image1->pixmap().size(), QSize(153, 21));
+        QCOMPARE(ui.Image1->size(), QSize(153, 21));
+        QCOMPARE(ui.Image2->pixmap().size(), QSize(91, 17));
+        QCOMPARE(ui.Image2->size(), QSize(91, 17));
+        QVERIFY(ui.Command1->icon().availableSizes().contains(QSize(80, 16)));
+        QCOMPARE(ui.Command1->iconSize(), QSize(80, 16));
+        QVERIFY(qt.windowIcon().availableSizes().contains(QSize(32, 32)));
+        QCOMPARE(ui.Command1->accessibleName(), QStringLiteral("Generate"));
+        QCOMPARE(ui.Image1->accessibleName(), QStringLiteral("Password length:"));
+        QCOMPARE(ui.Image2->accessibleName(), QStringLiteral("Password:"));
 
         // The option buttons and the output box lie in front of their frames.
         for (const char* name : {"Option1", "Option2", "Option3", "Option4", "Text2"}) {
             QWidget* front = window.Named(name);
-            QWidget* hit = window.form.childAt(front->geometry().center());
+            QWidget* hit = window.qt.childAt(front->geometry().center());
             QVERIFY2(hit == front || front->isAncestorOf(hit), name);
         }
     }
@@ -357,7 +379,7 @@ class TestForm1 : public QObject {
     void outputBox() {
         Window window;
         QVERIFY(window.Start());
-        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        quorvex::desktop::PasswordBox* box = window.ui.Text2;
         QScrollBar* bar = box->horizontalScrollBar();
         QVERIFY(bar->isVisible());  // before any password too
 
@@ -421,13 +443,13 @@ class TestForm1 : public QObject {
         Window window;
         QVERIFY(window.Start());
         QVERIFY(window.Select(option));
-        window.form.Text1->setFocus();
+        window.ui.Text1->setFocus();
         for (const QString& expected :
              QStringList{"Command1", "Text2", option, "Text1", "Command1"}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(window.FocusName(), expected);
         }
-        window.form.Text1->setFocus();
+        window.ui.Text1->setFocus();
         for (const QString& expected : QStringList{option, "Text2", "Command1", "Text1", option}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
             QCOMPARE(window.FocusName(), expected);
@@ -449,7 +471,7 @@ class TestForm1 : public QObject {
         Window window;
         QVERIFY(window.Start());
         QVERIFY(window.Select(from));
-        window.form.Text1->setFocus();
+        window.ui.Text1->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
         QCOMPARE(window.FocusName(), from);
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
@@ -481,7 +503,7 @@ class TestForm1 : public QObject {
         QCOMPARE(window.Output(), QStringLiteral("A1e"));
         window.Named(focus)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
-        QVERIFY(window.services.boxes.isEmpty());
+        QVERIFY(window.services.boxes.empty());
         QCOMPARE(window.services.rnd_calls, presses ? 6 : 3);
         QCOMPARE(window.Output(), presses ? QStringLiteral("aaa") : QStringLiteral("A1e"));
     }
@@ -523,18 +545,17 @@ class TestForm1 : public QObject {
         window.Generate(length, draws);
 
         QCOMPARE(window.Output(), password);  // replaces the earlier one
-        QCOMPARE(window.form.Text1->text(), length);
+        QCOMPARE(window.ui.Text1->text(), length);
         QCOMPARE(window.unplanned_draws, 0);
         QVERIFY(window.services.draws.empty());
         QCOMPARE(window.services.rnd_calls,
                  2 + static_cast<int>(draws.isEmpty() ? password.size() : draws.size()));
-        QCOMPARE(window.services.boxes.size(), answer == 0 ? 0 : 1);
+        QCOMPARE(window.services.boxes.size(), answer == 0 ? 0U : 1U);
         if (answer != 0) {
             const bool warning = answer != 1;
-            QCOMPARE(window.services.boxes[0].prompt, warning ? kLongLengthWarning : kLengthError);
+            QCOMPARE(window.BoxPrompt(0), warning ? kLongLengthWarning : kLengthError);
             QCOMPARE(window.services.boxes[0].style, warning ? 308 : 16);
-            QCOMPARE(window.services.boxes[0].title,
-                     QString::fromLatin1(warning ? "Warning!" : "Error"));
+            QCOMPARE(window.BoxTitle(0), QString::fromLatin1(warning ? "Warning!" : "Error"));
         }
     }
 
@@ -559,10 +580,10 @@ class TestForm1 : public QObject {
         }
         window.Generate(QStringLiteral("12"), {});
         window.services.fallback_rnd = fallback;
-        QCOMPARE(window.services.boxes.size(), 1);
-        QCOMPARE(window.services.boxes[0].prompt, prompt);
+        QCOMPARE(window.services.boxes.size(), 1U);
+        QCOMPARE(window.BoxPrompt(0), prompt);
         QCOMPARE(window.services.boxes[0].style, 16);
-        QCOMPARE(window.services.boxes[0].title, QStringLiteral("Quorvex"));
+        QCOMPARE(window.BoxTitle(0), QStringLiteral("Quorvex"));
         // What was made before the failure stays.
         QCOMPARE(window.Output(), QStringLiteral("ab"));
         QCOMPARE(window.services.rnd_calls, 3);
@@ -570,7 +591,7 @@ class TestForm1 : public QObject {
         // The window goes on working.
         window.Generate(QStringLiteral("3"), {27, 28, 29});
         QCOMPARE(window.Output(), QStringLiteral("ABC"));
-        QCOMPARE(window.services.boxes.size(), 1);
+        QCOMPARE(window.services.boxes.size(), 1U);
         QCOMPARE(window.unplanned_draws, 0);
     }
 
@@ -609,11 +630,11 @@ class TestForm1 : public QObject {
         const QString password = QStringLiteral("&\\'aZ0*`");
         QCOMPARE(window.Output(), password);
 
-        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        quorvex::desktop::PasswordBox* box = window.ui.Text2;
         QWidget* target = selection == u"Text1" ? window.Named(selection) : box;
         target->setFocus();
         if (selection == u"Text1") {
-            window.form.Text1->selectAll();
+            window.ui.Text1->selectAll();
         } else if (selection == u"all") {
             QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         } else if (selection == u"part") {
@@ -624,13 +645,12 @@ class TestForm1 : public QObject {
         } else {
             QTest::keyClick(box, Qt::Key_End);
         }
-        QCOMPARE(
-            target == box ? box->textCursor().selectedText() : window.form.Text1->selectedText(),
-            selected);
-        QVERIFY(window.services.clipboard_log.isEmpty());
+        QCOMPARE(target == box ? box->textCursor().selectedText() : window.ui.Text1->selectedText(),
+                 selected);
+        QVERIFY(window.services.clipboard_log.empty());
 
         QTest::keyClick(target, static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(window.services.clipboard_log,
+        QCOMPARE(window.ClipboardLog(),
                  copies ? QStringList({"clear", "set:" + selected}) : QStringList());
         QCOMPARE(window.Output(), password);
         if (copies && !selected.isEmpty()) {
@@ -669,8 +689,9 @@ class TestForm1 : public QObject {
         QFETCH(uint, keycode);
         QFETCH(int, shortcut_key);
         QFETCH(int, key_code);
-        QCOMPARE(quorvex::app::ShortcutKey(qt_key, keycode), shortcut_key);
-        QCOMPARE(quorvex::app::KeyCodeOf(quorvex::app::ShortcutKey(qt_key, keycode)), key_code);
+        QCOMPARE(quorvex::desktop::ShortcutKey(qt_key, keycode), shortcut_key);
+        QCOMPARE(quorvex::desktop::KeyCodeOf(quorvex::desktop::ShortcutKey(qt_key, keycode)),
+                 key_code);
     }
 
     // Ctrl+A and Ctrl+C as a Russian layout alone delivers them: Cyrillic
@@ -679,7 +700,7 @@ class TestForm1 : public QObject {
         Window window;
         QVERIFY(window.Start());
         window.Generate(QStringLiteral("3"), {1, 2, 3});
-        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        quorvex::desktop::PasswordBox* box = window.ui.Text2;
         box->setFocus();
         QTest::keyClick(box, Qt::Key_End);
         auto press = [box](int key, quint32 keycode, const QString& text) {
@@ -690,9 +711,9 @@ class TestForm1 : public QObject {
         };
         press(0x424, 38, QStringLiteral("\u0444"));  // Ctrl+ф on the A key
         QCOMPARE(box->textCursor().selectedText(), QStringLiteral("abc"));
-        QVERIFY(window.services.clipboard_log.isEmpty());
+        QVERIFY(window.services.clipboard_log.empty());
         press(0x421, 54, QStringLiteral("\u0441"));  // Ctrl+с on the C key
-        QCOMPARE(window.services.clipboard_log, QStringList({"clear", "set:abc"}));
+        QCOMPARE(window.ClipboardLog(), QStringList({"clear", "set:abc"}));
         QCOMPARE(ClipboardTextAndMark(), SecretText(QStringLiteral("abc")));
     }
 
@@ -702,7 +723,7 @@ class TestForm1 : public QObject {
         Window window;
         QVERIFY(window.Start());
         window.Generate(QStringLiteral("3"), {1, 2, 3});
-        quorvex::app::PasswordBox* box = window.form.Text2.get();
+        quorvex::desktop::PasswordBox* box = window.ui.Text2;
         box->setFocus();
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
@@ -726,7 +747,7 @@ class TestForm1 : public QObject {
         QVERIFY(triggered);
         QCOMPARE(ClipboardTextAndMark(), SecretText(QStringLiteral("abc")));
         // The program's own handler runs for Ctrl+C alone.
-        QVERIFY(window.services.clipboard_log.isEmpty());
+        QVERIFY(window.services.clipboard_log.empty());
     }
 };
 

@@ -2,8 +2,8 @@
 // view without widgets and scripted runtime services.
 #include "generator/char_tables.h"
 #include "generator/generate_command.h"
+#include "linux/secure_random.h"
 #include "runtime/runtime.h"
-#include "runtime/secure_random.h"
 #include "tests/scripted_services.h"
 
 #include <QMap>
@@ -53,7 +53,10 @@ const QString kWarningBox = QStringLiteral(
 QString BoxesShown(const ScriptedServices& services) {
     QStringList boxes;
     for (const auto& box : services.boxes) {
-        boxes << QStringLiteral("%1|%2|%3").arg(box.style).arg(box.title, box.prompt);
+        boxes << QStringLiteral("%1|%2|%3")
+                     .arg(box.style)
+                     .arg(QString::fromStdU16String(box.title),
+                          QString::fromStdU16String(box.prompt));
     }
     return boxes.join(u'\n');
 }
@@ -81,11 +84,11 @@ struct Click : GeneratorView {
 
     Click(int option_number, const QString& length_text)
         : length(length_text), option(option_number) {}
-    QString LengthText() const override { return length; }
+    quorvex::runtime::String LengthText() const override { return length.toStdU16String(); }
     bool OptionSelected(OptionButton button) const override { return int(button) == option; }
-    void SetOutputText(const QString& text) override {
-        output = text;
-        written << text;
+    void SetOutputText(const quorvex::runtime::String& text) override {
+        output = QString::fromStdU16String(text);
+        written << output;
     }
     // Runs the command; gives what it raised, empty when it ended normally.
     QString Run() {
@@ -143,14 +146,14 @@ class TestGenerator : public QObject {
         QFETCH(int, stars);
         QString got;
         for (const int value : {-1, 0, 1, 52, 53, 62, 63, 70, 80, 81, 94, 95}) {
-            got += CharacterFor(OptionButton(option), Integer(value)).value_or(QChar(u' '));
+            got += QChar(CharacterFor(OptionButton(option), Integer(value)).value_or(u' '));
         }
         QCOMPARE(got, boundaries);
         QSet<QChar> seen;
         int star_entries = 0;
         for (int value = std::numeric_limits<Integer>::min();
              value <= std::numeric_limits<Integer>::max(); ++value) {
-            const QChar ch = CharacterFor(OptionButton(option), Integer(value)).value_or(QChar());
+            const QChar ch = QChar(CharacterFor(OptionButton(option), Integer(value)).value_or(0));
             if (ch != Expected(option, value)) {
                 QFAIL(qPrintable(QStringLiteral("value %1 gives '%2'").arg(value).arg(ch)));
             }
@@ -208,7 +211,7 @@ class TestGenerator : public QObject {
         QFETCH(QString, text);
 
         Click c(option, QStringLiteral("8"));
-        c.vars.PromptAnswer = QStringLiteral("-");
+        c.vars.PromptAnswer = quorvex::runtime::FromAscii("-");
         c.services.draws.assign(8, Draw(53));
         QCOMPARE(c.Run(), QString());
         QCOMPARE(c.output, QStringLiteral("11111111"));
@@ -243,7 +246,7 @@ class TestGenerator : public QObject {
         QCOMPARE(int(c.vars.CharIndex), size > 0 ? size + 1 : 9);
         // DrawValue keeps the draw of the last character.
         QCOMPARE(Expected(option, c.vars.DrawValue), size > 0 ? c.output.back() : QChar(u'1'));
-        QCOMPARE(c.vars.PromptAnswer, promptAnswer);
+        QCOMPARE(QString::fromStdU16String(c.vars.PromptAnswer), promptAnswer);
         QCOMPARE(c.services.randomize_calls, 0);  // the sequence is seeded at start-up only
         const int rnd = c.services.rnd_calls;
         QVERIFY2(draws.isEmpty() ? (size > 0 ? rnd >= size : rnd == 0) : rnd == draws.size(),
@@ -331,11 +334,11 @@ class TestGenerator : public QObject {
             // Draw 53 is "1" in every table.
             c.services.fallback_rnd = Guarded([] { return Draw(53); }, 40000);
             const QString raised = c.Run();
-            const QString got =
-                QStringLiteral("%1;%2;%3;%4;%5;%6%7")
-                    .arg(BoxesShown(c.services), c.written.value(0, "nothing"), c.output,
-                         QString::number(c.vars.CharIndex), c.vars.PromptAnswer,
-                         QString::number(c.services.rnd_calls), raised);
+            const QString got = QStringLiteral("%1;%2;%3;%4;%5;%6%7")
+                                    .arg(BoxesShown(c.services), c.written.value(0, "nothing"),
+                                         c.output, QString::number(c.vars.CharIndex),
+                                         QString::fromStdU16String(c.vars.PromptAnswer),
+                                         QString::number(c.services.rnd_calls), raised);
             if (got != want) {
                 failures << QStringLiteral("\"%1\": got %2\n  expected %3")
                                 .arg(inputs[i], got.left(300), want.left(300));
@@ -357,13 +360,13 @@ class TestGenerator : public QObject {
     // second source that must give another password.
     void secureStatistics() {
         QFETCH(int, option);
-        const auto password = [option](quorvex::runtime::SecureRandom& source) {
+        const auto password = [option](quorvex::desktop::SecureRandom& source) {
             Click c(option, QStringLiteral("32766"));  // the warning is answered Yes
             c.services.fallback_rnd = Guarded([&source] { return source.NextDouble(); });
             const QString raised = c.Run();
             return raised.isEmpty() ? c.output : raised;
         };
-        quorvex::runtime::SecureRandom rng;
+        quorvex::desktop::SecureRandom rng;
         QMap<QChar, double> seen;
         QString first;
         double total = 0;
@@ -390,7 +393,7 @@ class TestGenerator : public QObject {
         QVERIFY2(chi_square < critical,
                  qPrintable(QStringLiteral("chi-square %1 >= %2").arg(chi_square).arg(critical)));
 
-        quorvex::runtime::SecureRandom other;
+        quorvex::desktop::SecureRandom other;
         QVERIFY(password(other) != first);
     }
 };

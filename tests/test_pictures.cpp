@@ -2,9 +2,8 @@
 // light desktop at ratio 1, readable ink on dark colour schemes (also when
 // the scheme changes while the window is open), and strokes drawn for the
 // device's pixels at higher ratios.
-#include "app/form1.h"
-#include "app/password_box.h"
-#include "app/picture.h"
+#include "linux/picture.h"
+#include "tests/qt_form.h"
 #include "tests/scripted_services.h"
 
 #include <QApplication>
@@ -17,8 +16,9 @@
 #include <QTest>
 #include <optional>
 
-using quorvex::app::ContrastRatio;
-using quorvex::app::Form1;
+using quorvex::desktop::ContrastRatio;
+using quorvex::desktop::QtWindow;
+using quorvex::testing::QtForm;
 using quorvex::testing::ScriptedServices;
 
 namespace {
@@ -26,16 +26,13 @@ namespace {
 struct Shown {
     QString name;
     QString gif;
-    QWidget* (*widget)(Form1&);
+    QWidget* widget(const QtWindow& form) const { return form.Widget(name.toStdString()); }
 };
 
 const QList<Shown> kPictures = {
-    {QStringLiteral("Image1"), QStringLiteral(":/password_length.gif"),
-     [](Form1& f) -> QWidget* { return f.Image1.get(); }},
-    {QStringLiteral("Image2"), QStringLiteral(":/password.gif"),
-     [](Form1& f) -> QWidget* { return f.Image2.get(); }},
-    {QStringLiteral("Command1"), QStringLiteral(":/generate.gif"),
-     [](Form1& f) -> QWidget* { return f.Command1.get(); }},
+    {QStringLiteral("Image1"), QStringLiteral(":/password_length.gif")},
+    {QStringLiteral("Image2"), QStringLiteral(":/password.gif")},
+    {QStringLiteral("Command1"), QStringLiteral(":/generate.gif")},
 };
 
 // qt6ct's "darker" scheme, Fusion's roles in qt6ct's order.
@@ -88,18 +85,18 @@ void ApplyPalette(const QPalette& palette) {
 
 // Load and show, as the program's entry does: a palette change reaches the
 // windows on the screen.
-bool Start(Form1& form) {
-    form.Load();
-    form.ShowCentred();
-    return QTest::qWaitForWindowExposed(&form);
+bool Start(QtForm& form) {
+    form.form.Load();
+    form.window.Show();
+    return QTest::qWaitForWindowExposed(&form.window);
 }
 
 // The whole window as the screen shows it, in device pixels.
-QImage Grab(Form1& form) {
+QImage Grab(QtWindow& form) {
     return form.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QRect DeviceRect(QWidget* widget, const Form1& form) {
+QRect DeviceRect(QWidget* widget, const QtWindow& form) {
     const qreal ratio = form.devicePixelRatioF();
     const QRect logical(widget->mapTo(&form, QPoint(0, 0)), widget->size());
     return QRect(QPoint(qRound(logical.left() * ratio), qRound(logical.top() * ratio)),
@@ -215,8 +212,9 @@ class TestPictures : public QObject {
     void pictures_on_a_light_desktop() {
         QFETCH(int, index);
         ScriptedServices services;
-        Form1 form(services);
-        QVERIFY(Start(form));
+        QtForm qt_form(services);
+        QVERIFY(Start(qt_form));
+        QtWindow& form = qt_form.window;
         if (form.devicePixelRatioF() == 1.0) {
             SameAsGif(form, kPictures[index]);
         } else {
@@ -242,8 +240,9 @@ class TestPictures : public QObject {
         QFETCH(int, index);
         QFETCH(QPalette, palette);
         ScriptedServices services;
-        Form1 form(services);
-        QVERIFY(Start(form));
+        QtForm qt_form(services);
+        QVERIFY(Start(qt_form));
+        QtWindow& form = qt_form.window;
         // The scheme changes while the window is open, as qt6ct applies one.
         ApplyPalette(palette);
         QWidget* widget = kPictures[index].widget(form);
@@ -272,14 +271,15 @@ class TestPictures : public QObject {
                                               .arg(ink.name(), paper.name())
                                               .arg(ratio, 0, 'f', 2)));
         // The output box keeps the new menu colour, as at start-up.
-        QCOMPARE(form.Text2->palette().color(QPalette::Base),
+        QCOMPARE(form.Widget("Text2")->palette().color(QPalette::Base),
                  QApplication::palette("QMenu").color(QPalette::Window));
     }
 
     void light_palette_after_dark_is_the_gif_again() {
         ScriptedServices services;
-        Form1 form(services);
-        QVERIFY(Start(form));
+        QtForm qt_form(services);
+        QVERIFY(Start(qt_form));
+        QtWindow& form = qt_form.window;
         const QImage light = Grab(form);
         ApplyPalette(DarkerPalette());
         QVERIFY(Grab(form) != light);
@@ -291,7 +291,8 @@ class TestPictures : public QObject {
     // another size scaled to it.
     void window_offers_several_icon_sizes() {
         ScriptedServices services;
-        Form1 form(services);
+        QtForm qt_form(services);
+        QtWindow& form = qt_form.window;
         const QIcon icon = form.windowIcon();
         for (int size : {16, 24, 32, 48}) {
             QVERIFY2(icon.availableSizes().contains(QSize(size, size)),
@@ -306,7 +307,7 @@ class TestPictures : public QObject {
     }
 
   private:
-    static void SameAsGif(Form1& form, const Shown& shown) {
+    static void SameAsGif(QtWindow& form, const Shown& shown) {
         QWidget* widget = shown.widget(form);
         const QRect rect = DeviceRect(widget, form);
         const QImage with = Grab(form).copy(rect);
@@ -326,7 +327,7 @@ class TestPictures : public QObject {
     }
 
     // Neither the small picture in blocks nor a blurred enlargement of it.
-    static void DrawnForDevicePixels(Form1& form, const Shown& shown) {
+    static void DrawnForDevicePixels(QtWindow& form, const Shown& shown) {
         const qreal ratio = form.devicePixelRatioF();
         QWidget* widget = shown.widget(form);
         const QImage seen_widget = Grab(form).copy(DeviceRect(widget, form));

@@ -1,8 +1,8 @@
 // The runtime services on Qt: the real message boxes answered by mouse and
 // keyboard, the focus coming back after a box, the clipboard and the instance check.
-#include "runtime/qt_services.h"
+#include "linux/qt_services.h"
 
-#include "app/title_bar.h"
+#include "linux/title_bar.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,9 +22,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-using quorvex::runtime::InstanceGuard;
+using quorvex::desktop::InstanceGuard;
+using quorvex::desktop::QtServices;
 using quorvex::runtime::ProgramEnd;
-using quorvex::runtime::QtServices;
 
 namespace {
 
@@ -118,12 +118,12 @@ class TestQtServices : public QObject {
         const QString title = style == 16 ? QStringLiteral("Error") : QStringLiteral("Warning!");
 
         const bool own_bar = answer.startsWith(u"title bar");
-        quorvex::app::SetOwnTitleBars(own_bar);
-        QtServices services(guard_, [](QWidget& box) { quorvex::app::AddOwnTitleBar(box); });
+        quorvex::desktop::SetOwnTitleBars(own_bar);
+        QtServices services(guard_);
         SeenBox seen;
         AnswerNextBox(&seen, answer);
-        QCOMPARE(services.MsgBox(prompt, style, title), expected);
-        quorvex::app::SetOwnTitleBars(false);
+        QCOMPARE(services.MsgBox(prompt.toStdU16String(), style, title.toStdU16String()), expected);
+        quorvex::desktop::SetOwnTitleBars(false);
 
         QCOMPARE(seen.title, title);
         QCOMPARE(seen.text, prompt);
@@ -152,9 +152,7 @@ class TestQtServices : public QObject {
         QtServices services(guard_);
         SeenBox seen;
         AnswerNextBox(&seen, QStringLiteral("OK"));
-        QCOMPARE(services.MsgBox(QStringLiteral("A copy of program is allready running!"), 16,
-                                 QStringLiteral("Error")),
-                 1);
+        QCOMPARE(services.MsgBox(u"A copy of program is allready running!", 16, u"Error"), 1);
         QTRY_COMPARE(QApplication::activeWindow(), &window);
         QCOMPARE(QApplication::focusWidget(), edit);
     }
@@ -167,7 +165,7 @@ class TestQtServices : public QObject {
         QCOMPARE(clipboard->text(), QString());
 
         const QString text = QStringLiteral(" a!b\"c#~ ");
-        services.ClipboardSetText(text);
+        services.ClipboardSetText(text.toStdU16String());
         const QMimeData* data = clipboard->mimeData();
         QVERIFY(data != nullptr);
         QCOMPARE(data->text(), text);

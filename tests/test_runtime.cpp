@@ -1,9 +1,9 @@
 // The runtime core without any widget: conversions, 16-bit arithmetic, runtime
 // errors in a handler, the secure random source and the single-instance guard.
+#include "linux/instance_guard.h"
+#include "linux/secure_random.h"
 #include "runtime/event_handler.h"
-#include "runtime/instance_guard.h"
 #include "runtime/runtime.h"
-#include "runtime/secure_random.h"
 #include "tests/scripted_services.h"
 
 #include <poll.h>
@@ -32,6 +32,10 @@
 #include <vector>
 
 using namespace quorvex::runtime;
+using quorvex::desktop::InstanceGuard;
+using quorvex::desktop::OperatingSystem;
+using quorvex::desktop::RandomSystem;
+using quorvex::desktop::SecureRandom;
 using quorvex::testing::ScriptedServices;
 
 namespace {
@@ -236,7 +240,7 @@ double DrawOf(int byte) {
 // Services whose box fails while it reports an error.
 class FailingBox : public ScriptedServices {
   public:
-    int MsgBox(const QString& prompt, int style, const QString& title) override {
+    int MsgBox(const String& prompt, int style, const String& title) override {
         ScriptedServices::MsgBox(prompt, style, title);
         Raise(ErrorNumber::DeviceUnavailable);
     }
@@ -285,7 +289,8 @@ class TestRuntime : public QObject {
         }
         const bool comma = *std::localeconv()->decimal_point == ',';
         double actual = kNaN;
-        const int raised = RaisedBy([&] { actual = cdbl ? CDbl(text) : Val(text); });
+        const int raised = RaisedBy(
+            [&] { actual = cdbl ? CDbl(text.toStdU16String()) : Val(text.toStdU16String()); });
         std::setlocale(LC_NUMERIC, saved.c_str());
 
         QCOMPARE(comma, german);
@@ -378,7 +383,7 @@ class TestRuntime : public QObject {
                     counter = AddInteger(counter, 1);
                 }
                 if (failure == 2) {
-                    counter = static_cast<Integer>(CDbl(QStringLiteral("6x")));
+                    counter = static_cast<Integer>(CDbl(u"6x"));
                 } else if (failure == 3) {
                     Raise(ErrorNumber::DeviceUnavailable);
                 } else if (failure == 4) {
@@ -392,11 +397,11 @@ class TestRuntime : public QObject {
 
         QCOMPARE(int{counter}, failure == 1 ? 32767 : 32760);
         QCOMPARE(steps_done, prompt.isEmpty() ? 2 : 1);
-        QCOMPARE(services.boxes.size(), prompt.isEmpty() ? 0 : 1);
+        QCOMPARE(services.boxes.size(), prompt.isEmpty() ? 0U : 1U);
         if (!prompt.isEmpty()) {
-            QCOMPARE(services.boxes[0].prompt, prompt);
+            QCOMPARE(QString::fromStdU16String(services.boxes[0].prompt), prompt);
             QCOMPARE(services.boxes[0].style, 16);
-            QCOMPARE(services.boxes[0].title, QStringLiteral("Quorvex"));
+            QCOMPARE(services.boxes[0].title, u"Quorvex");
         }
     }
 
@@ -602,7 +607,7 @@ class TestRuntime : public QObject {
                                      after_end = true;
                                  }));
         QVERIFY(!after_end);
-        QVERIFY(services.boxes.isEmpty());
+        QVERIFY(services.boxes.empty());
     }
 };
 

@@ -10,6 +10,7 @@
 #include <windowsx.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <vector>
@@ -697,9 +698,9 @@ void Win32Window::KeyDown(Win32Control& control, WPARAM key) {
         return;
     }
     Integer key_code = static_cast<Integer>(key & 0xFFFF);
-    Integer shift = static_cast<Integer>((GetKeyState(VK_SHIFT) < 0 ? 1 : 0) |
-                                         (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
-                                         (GetKeyState(VK_MENU) < 0 ? 4 : 0));
+    Integer shift = static_cast<Integer>((GetKeyState(VK_SHIFT) < 0 ? runtime::vbShiftMask : 0) |
+                                         (GetKeyState(VK_CONTROL) < 0 ? runtime::vbCtrlMask : 0) |
+                                         (GetKeyState(VK_MENU) < 0 ? runtime::vbAltMask : 0));
     RunHandler([&] { events_.KeyDown(control.index(), key_code, shift); });
 }
 
@@ -757,14 +758,16 @@ LRESULT CALLBACK Win32Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wp
 
 HBRUSH Win32Window::ControlColour(HDC dc, HWND hwnd) {
     const Win32Control* control = Find(hwnd);
-    if (control != nullptr && control->definition().control_class == ControlClass::TextBox &&
-        control->definition().multi_line) {
-        // The output box's background: the desktop scheme's menu colour.
-        SetBkColor(dc, GetSysColor(COLOR_MENU));
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return GetSysColorBrush(COLOR_MENU);
+    const std::uint32_t colour = control == nullptr ? 0 : control->definition().back_color;
+    // A system colour of the desktop scheme: the high bit marks it, the low
+    // byte is its index (4: the menu's background).
+    if ((colour & 0x80000000u) == 0) {
+        return nullptr;
     }
-    return nullptr;
+    const int index = static_cast<int>(colour & 0xFF);
+    SetBkColor(dc, GetSysColor(index));
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    return GetSysColorBrush(index);
 }
 
 void Win32Window::DrawButton(const DRAWITEMSTRUCT& item, const Win32Control& control) {

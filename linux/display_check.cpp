@@ -1,4 +1,4 @@
-#include "app/display_check.h"
+#include "linux/display_check.h"
 
 #include <QByteArray>
 #include <QList>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -68,4 +68,4 @@ DisplayCheck::~DisplayCheck() {
     }
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

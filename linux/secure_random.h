@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quorvex::runtime {
+namespace quorvex::desktop {
 
 // The system calls the random source makes, so that tests can play the
 // kernel's part. Each returns what the call returns, or -1 with errno set.
@@ -62,4 +62,4 @@ class SecureRandom {
     std::size_t position_ = kBlockSize;  // empty until the first draw
 };
 
-}  // namespace quorvex::runtime
+}  // namespace quorvex::desktop

@@ -1,8 +1,8 @@
-#include "app/accessibility.h"
+#include "linux/accessibility.h"
 
-#include "app/form1.h"
-#include "app/password_box.h"
-#include "app/picture.h"
+#include "linux/password_box.h"
+#include "linux/picture.h"
+#include "linux/qt_window.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -18,7 +18,7 @@
 #include <initializer_list>
 #include <ranges>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -72,7 +72,7 @@ class OptionAccessible : public QAccessibleWidget {
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
             // The caption as it reads, every "&" a character of its own.
-            return Caption(button());
+            return button()->text().replace(QStringLiteral("&&"), QStringLiteral("&"));
         }
         return QAccessibleWidget::text(kind);
     }
@@ -365,45 +365,46 @@ class OutputBoxAccessible : public TextBoxAccessible {
 
 // The interfaces of the window's own arrangement; nullptr leaves a widget to
 // Qt's own interfaces.
-QAccessibleInterface* NewInterface(Form1& form, QWidget* widget) {
+QAccessibleInterface* NewInterface(QtWindow& form, QWidget* widget) {
+    auto named = [&form](std::string_view name) { return form.Widget(name); };
     if (widget == &form) {
         // Top to bottom, and on the length row the picture before the box.
-        return new ArrangedAccessible(&form, QAccessible::Window,
-                                      {form.Frame1.get(), form.Image1.get(), form.Text1.get(),
-                                       form.Command1.get(), form.Frame2.get()});
+        return new ArrangedAccessible(
+            &form, QAccessible::Window,
+            {named("Frame1"), named("Image1"), named("Text1"), named("Command1"), named("Frame2")});
     }
-    if (widget == form.Frame1.get()) {
+    if (widget == named("Frame1")) {
         // The option buttons in screen order; the frame holds them on screen,
         // though not as their widget parent.
         return new ArrangedAccessible(
             widget, QAccessible::Grouping,
-            {form.Option1.get(), form.Option2.get(), form.Option3.get(), form.Option4.get()});
+            {named("Option1"), named("Option2"), named("Option3"), named("Option4")});
     }
-    if (widget == form.Frame2.get()) {
+    if (widget == named("Frame2")) {
         // The picture and the box it names; the hidden label stays out.
         return new ArrangedAccessible(widget, QAccessible::Grouping,
-                                      {form.Image2.get(), form.Text2.get()});
+                                      {named("Image2"), named("Text2")});
     }
     // The window's only option buttons are the four, its only pictures the
     // two that name the boxes.
     if (auto* option = qobject_cast<QRadioButton*>(widget)) {
-        return new OptionAccessible(option, form.Frame1.get());
+        return new OptionAccessible(option, named("Frame1"));
     }
     if (auto* picture = qobject_cast<PictureLabel*>(widget)) {
         return new PictureAccessible(picture);
     }
-    if (widget == form.Text1.get()) {
-        return new LengthBoxAccessible(form.Text1.get());
+    if (auto* length = qobject_cast<QLineEdit*>(widget)) {
+        return new LengthBoxAccessible(length);
     }
-    if (widget == form.Text2.get()) {
-        return new OutputBoxAccessible(form.Text2.get(), form.Frame2.get());
+    if (auto* box = qobject_cast<PasswordBox*>(widget)) {
+        return new OutputBoxAccessible(box, named("Frame2"));
     }
     return nullptr;
 }
 
 QAccessibleInterface* ArrangedInterface(const QString& /*class_name*/, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
-    auto* form = widget != nullptr ? qobject_cast<Form1*>(widget->window()) : nullptr;
+    auto* form = widget != nullptr ? qobject_cast<QtWindow*>(widget->window()) : nullptr;
     if (form == nullptr || !form->property(kArrangedProperty).toBool()) {
         return nullptr;
     }
@@ -412,21 +413,20 @@ QAccessibleInterface* ArrangedInterface(const QString& /*class_name*/, QObject* 
 
 }  // namespace
 
-void SetUpAccessibility(Form1& form) {
-    form.Image1->setAccessibleName(QStringLiteral("Password length:"));
-    form.Text1->setAccessibleName(QStringLiteral("Password length"));
-    form.Image1->setBuddy(form.Text1.get());
-    form.Image2->setAccessibleName(QStringLiteral("Password:"));
-    form.Text2->setAccessibleName(QStringLiteral("Password"));
-    form.Image2->setBuddy(form.Text2.get());
-    form.Command1->setAccessibleName(QStringLiteral("Generate"));
-    form.Command1->setAccessibleDescription(
-        QStringLiteral("Makes a new password of the chosen length"));
-    form.Frame1->setAccessibleName(QStringLiteral("Character set"));
-    form.Option1->setAccessibleDescription(QStringLiteral("digits"));
-    form.Option2->setAccessibleDescription(QStringLiteral("letters and digits"));
-    form.Option3->setAccessibleDescription(QStringLiteral("letters, digits and 17 symbols"));
-    form.Option4->setAccessibleDescription(QStringLiteral("letters, digits and 31 symbols"));
+void SetUpAccessibility(QtWindow& form) {
+    // Names, descriptions and the boxes the pictures name, as the window's
+    // definition gives them.
+    for (const runtime::ControlDefinition& control : form.definition().controls) {
+        QWidget* widget = form.Widget(control.name);
+        widget->setAccessibleName(
+            QString::fromStdU16String(std::u16string(control.accessible_name)));
+        widget->setAccessibleDescription(
+            QString::fromStdU16String(std::u16string(control.accessible_description)));
+        if (auto* picture = qobject_cast<QLabel*>(widget);
+            picture != nullptr && !control.labels.empty()) {
+            picture->setBuddy(form.Widget(control.labels));
+        }
+    }
 
     form.setProperty(kArrangedProperty, true);
     // Factories installed later are asked first, so this one comes before
@@ -445,4 +445,4 @@ void SetUpAccessibility(Form1& form) {
     }
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

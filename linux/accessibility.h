@@ -4,13 +4,13 @@
 // untouched; only the view through assistive technology is arranged.
 #pragma once
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
-class Form1;
+class QtWindow;
 
 // Gives the controls of a fully built window their accessible names,
 // descriptions and label links, and has assistive technology see the window
 // through the arranged tree from now on.
-void SetUpAccessibility(Form1& form);
+void SetUpAccessibility(QtWindow& form);
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

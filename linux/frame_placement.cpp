@@ -1,4 +1,4 @@
-#include "app/frame_placement.h"
+#include "linux/frame_placement.h"
 
 #include <xcb/xcb.h>
 #include <QAbstractNativeEventFilter>
@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -242,4 +242,4 @@ void PlaceFrameCentred(QWidget& window) {
     window.move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

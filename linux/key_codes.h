@@ -1,24 +1,14 @@
 // Key codes and modifier bits as the program's key handlers receive them.
 #pragma once
 
-#include "runtime/runtime.h"
+#include "runtime/window_system.h"
 
 #include <Qt>
 #include <QtGlobal>
 
 class QKeyEvent;
 
-namespace quorvex::app {
-
-namespace KeyCodes {
-inline constexpr runtime::Integer C = 67;
-}
-
-namespace ShiftBits {
-inline constexpr runtime::Integer Shift = 1;
-inline constexpr runtime::Integer Ctrl = 2;
-inline constexpr runtime::Integer Alt = 4;
-}  // namespace ShiftBits
+namespace quorvex::desktop {
 
 // The Qt key a key press stands for in shortcuts. Under a Latin layout it is
 // the key's own letter (the key that types "c" is C on Dvorak too). Qt already
@@ -40,4 +30,4 @@ runtime::Integer KeyCodeOf(int qt_key);
 // The modifiers held, as bits: 1 Shift, 2 Ctrl, 4 Alt.
 runtime::Integer ShiftOf(Qt::KeyboardModifiers modifiers);
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -11,7 +11,7 @@
 
 class QPushButton;
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 // One picture: its resource name without extension (":/password") and its
 // size in logical pixels, which is that of the picture at ratio 1.
@@ -52,4 +52,4 @@ class PictureLabel : public QLabel {
     QIcon icon_;
 };
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -1,7 +1,7 @@
-#include "app/password_box.h"
+#include "linux/password_box.h"
 
-#include "app/key_codes.h"
-#include "runtime/qt_services.h"
+#include "linux/key_codes.h"
+#include "linux/qt_services.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -13,7 +13,7 @@
 #include <QTextDocument>
 #include <memory>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -27,18 +27,18 @@ PasswordBox::PasswordBox(QWidget* parent) : QPlainTextEdit(parent) {
     setViewportMargins(3, 0, 3, 0);
 }
 
-void PasswordBox::setLocked(bool locked) {
-    setReadOnly(locked);
-    if (locked) {
+void PasswordBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ReadOnlyChange && isReadOnly()) {
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     }
+    QPlainTextEdit::changeEvent(event);
 }
 
 QMimeData* PasswordBox::createMimeDataFromSelection() const {
     if (!copying_) {
         return new QMimeData;
     }
-    return runtime::SecretTextMimeData(textCursor().selectedText());
+    return SecretTextMimeData(textCursor().selectedText());
 }
 
 void PasswordBox::keyPressEvent(QKeyEvent* event) {
@@ -70,4 +70,4 @@ void PasswordBox::contextMenuEvent(QContextMenuEvent* event) {
     menu->exec(event->globalPos());
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -4,7 +4,7 @@
 
 #include <QPlainTextEdit>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 class PasswordBox : public QPlainTextEdit {
     Q_OBJECT
@@ -12,10 +12,9 @@ class PasswordBox : public QPlainTextEdit {
   public:
     explicit PasswordBox(QWidget* parent = nullptr);
 
-    // Locked: the user can select the text but not change it.
-    void setLocked(bool locked);
-
   protected:
+    // Read-only, the text stays selectable by keyboard as well as by mouse.
+    void changeEvent(QEvent* event) override;
     // Only a deliberate copy (Ctrl+C, Ctrl+Insert, the menu's Copy) gives the
     // selection away, marked secret. Selecting text (the X11 PRIMARY
     // selection, which any program and clipboard managers read unasked) and
@@ -28,4 +27,4 @@ class PasswordBox : public QPlainTextEdit {
     bool copying_ = false;
 };
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -1,4 +1,4 @@
-#include "runtime/secure_random.h"
+#include "linux/secure_random.h"
 
 #include "runtime/runtime.h"
 
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quorvex::runtime {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -100,7 +100,7 @@ void SecureRandom::Refill() {
     position_ = buffer_.size();  // empty until the block is whole
     if (!Fill(buffer_.data(), buffer_.size())) {
         Reset();
-        Raise(ErrorNumber::DeviceUnavailable);
+        runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
     }
     position_ = 0;
 }
@@ -124,4 +124,4 @@ double SecureRandom::NextDouble() {
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
-}  // namespace quorvex::runtime
+}  // namespace quorvex::desktop

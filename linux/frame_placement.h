@@ -14,10 +14,10 @@
 
 class QWidget;
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 // Gives the window the position that centres its frame. Call once, before
 // the window's native window is created (before it is first shown).
 void PlaceFrameCentred(QWidget& window);
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

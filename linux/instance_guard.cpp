@@ -1,4 +1,4 @@
-#include "runtime/instance_guard.h"
+#include "linux/instance_guard.h"
 
 #include <unistd.h>
 #include <QSocketNotifier>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-namespace quorvex::runtime {
+namespace quorvex::desktop {
 
 // What answers on a name of the sequence.
 enum class InstanceGuard::Holder : int {
@@ -215,4 +215,4 @@ void InstanceGuard::AnswerLaterCopies() {
     });
 }
 
-}  // namespace quorvex::runtime
+}  // namespace quorvex::desktop

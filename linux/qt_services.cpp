@@ -1,4 +1,6 @@
-#include "runtime/qt_services.h"
+#include "linux/qt_services.h"
+
+#include "linux/title_bar.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -8,7 +10,11 @@
 #include <cstdlib>
 #include <vector>
 
-namespace quorvex::runtime {
+namespace quorvex::desktop {
+
+using runtime::ErrorNumber;
+namespace MsgBoxResult = runtime::MsgBoxResult;
+namespace MsgBoxStyle = runtime::MsgBoxStyle;
 
 namespace {
 
@@ -40,21 +46,21 @@ QMessageBox::Icon IconOf(int style) {
 QClipboard& Clipboard() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr) {
-        Raise(ErrorNumber::DeviceUnavailable);
+        runtime::Raise(ErrorNumber::DeviceUnavailable);
     }
     return *clipboard;
 }
 
 }  // namespace
 
-int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
+int QtServices::MsgBox(const runtime::String& prompt, int style, const runtime::String& title) {
     const QPointer<QWidget> had_focus = QApplication::focusWidget();
     QWidget* parent = had_focus ? had_focus->window() : QApplication::activeWindow();
 
     QMessageBox box(parent);
-    box.setWindowTitle(title);
+    box.setWindowTitle(QString::fromStdU16String(title));
     box.setTextFormat(Qt::PlainText);
-    box.setText(prompt);
+    box.setText(QString::fromStdU16String(prompt));
     box.setIcon(IconOf(style));
     const std::vector<ButtonChoice> buttons = ButtonsOf(style);
     for (const ButtonChoice& choice : buttons) {
@@ -63,9 +69,8 @@ int QtServices::MsgBox(const QString& prompt, int style, const QString& title) {
     const std::size_t default_index = static_cast<std::size_t>((style >> 8) & 3);
     box.setDefaultButton(buttons[default_index < buttons.size() ? default_index : 0].button);
     box.setEscapeButton(buttons.back().button);
-    if (prepare_box_) {
-        prepare_box_(box);
-    }
+    // The box carries the program's title bar where its windows do.
+    AddOwnTitleBar(box);
     box.exec();
 
     // Give the keyboard back to the control that had it, also where no window
@@ -96,16 +101,16 @@ void QtServices::ClipboardClear() {
     Clipboard().clear();
 }
 
-void QtServices::ClipboardSetText(const QString& text) {
-    Clipboard().setMimeData(SecretTextMimeData(text));
+void QtServices::ClipboardSetText(const runtime::String& text) {
+    Clipboard().setMimeData(SecretTextMimeData(QString::fromStdU16String(text)));
 }
 
-Integer QtServices::PrevInstance() {
-    return ToTruth(guard_.AnotherCopyRuns());
+runtime::Integer QtServices::PrevInstance() {
+    return runtime::ToTruth(guard_.AnotherCopyRuns());
 }
 
 void QtServices::End() {
-    throw ProgramEnd{EXIT_SUCCESS};
+    throw runtime::ProgramEnd{EXIT_SUCCESS};
 }
 
 QMimeData* SecretTextMimeData(const QString& text) {
@@ -115,4 +120,4 @@ QMimeData* SecretTextMimeData(const QString& text) {
     return data;
 }
 
-}  // namespace quorvex::runtime
+}  // namespace quorvex::desktop

@@ -1,9 +1,9 @@
-#include "app/key_codes.h"
+#include "linux/key_codes.h"
 
 #include <QKeyEvent>
 #include <array>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -56,9 +56,9 @@ runtime::Integer KeyCodeOf(int qt_key) {
 
 runtime::Integer ShiftOf(Qt::KeyboardModifiers modifiers) {
     return static_cast<runtime::Integer>(
-        (modifiers.testFlag(Qt::ShiftModifier) ? ShiftBits::Shift : 0) |
-        (modifiers.testFlag(Qt::ControlModifier) ? ShiftBits::Ctrl : 0) |
-        (modifiers.testFlag(Qt::AltModifier) ? ShiftBits::Alt : 0));
+        (modifiers.testFlag(Qt::ShiftModifier) ? runtime::vbShiftMask : 0) |
+        (modifiers.testFlag(Qt::ControlModifier) ? runtime::vbCtrlMask : 0) |
+        (modifiers.testFlag(Qt::AltModifier) ? runtime::vbAltMask : 0));
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

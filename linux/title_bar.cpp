@@ -1,4 +1,4 @@
-#include "app/title_bar.h"
+#include "linux/title_bar.h"
 
 #include <wayland-client.h>
 #include <QAbstractButton>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <optional>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -214,4 +214,4 @@ QWidget* AddOwnTitleBar(QWidget& window) {
     return bar;
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

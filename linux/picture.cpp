@@ -1,4 +1,4 @@
-#include "app/picture.h"
+#include "linux/picture.h"
 
 #include <QIconEngine>
 #include <QImage>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 namespace {
 
@@ -193,4 +193,4 @@ void PictureLabel::paintEvent(QPaintEvent* /*event*/) {
     icon_.paint(&painter, rect(), Qt::AlignLeft | Qt::AlignTop);
 }
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -12,7 +12,7 @@
 
 class QWidget;
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 // Whether the program's windows carry its own title bar. Worked out on the
 // first call, which comes after the application object exists.
@@ -26,4 +26,4 @@ void SetOwnTitleBars(bool own);
 // size grows by the bar. Returns the bar, or nullptr.
 QWidget* AddOwnTitleBar(QWidget& window);
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

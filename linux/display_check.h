@@ -7,7 +7,7 @@
 
 #include <QtMessageHandler>
 
-namespace quorvex::app {
+namespace quorvex::desktop {
 
 class DisplayCheck {
   public:
@@ -18,4 +18,4 @@ class DisplayCheck {
     DisplayCheck& operator=(const DisplayCheck&) = delete;
 };
 
-}  // namespace quorvex::app
+}  // namespace quorvex::desktop

@@ -22,7 +22,7 @@
 
 class QSocketNotifier;
 
-namespace quorvex::runtime {
+namespace quorvex::desktop {
 
 class InstanceGuard {
   public:
@@ -81,4 +81,4 @@ class InstanceGuard {
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace quorvex::runtime
+}  // namespace quorvex::desktop
