@@ -26,8 +26,7 @@ PACKAGE_PACKAGES := dpkg-dev file lintian desktop-file-utils appstream devscript
 # To build the Windows program, Quorvex.exe, and its MSI, and to test them
 # under wine (wine32 is i386's: the Makefile adds the architecture first):
 WINDOWS_PACKAGES := g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine64 wine32:i386 \
-    fonts-wine wixl msitools python3-pefile dpkg-dev xvfb xauth xdotool xclip x11-utils openbox \
-    imagemagick
+    fonts-wine wixl msitools python3-pefile
 # To run the tests once more in a Debian 13 root (make test-debian13):
 DEBIAN13_PACKAGES := mmdebstrap git util-linux
 
@@ -72,7 +71,7 @@ deps-windows:
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_HARDENING=ON
 
-build: deps $(BUILD_DIR)/CMakeCache.txt build-windows
+build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Quorvex.exe, cross-built with MinGW-w64 into its own folder.
@@ -100,14 +99,15 @@ test: deps-test build test-windows
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
 
-# The Windows tests: Quorvex.exe and its MSI under wine.
-test-windows: build-windows
+# The Windows tests: Quorvex.exe and its MSI under wine, on the same virtual
+# desktops as the Linux program's.
+test-windows: deps-test build-windows
 	cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # The Debian package, made by CPack in the normal build folder. CPack gives
 # the members of the .deb the modes the umask leaves, so it packs with 022
 # as dpkg-buildpackage does.
-package: deps-package build
+package: deps-package build build-windows
 	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
 	cmake --build $(WINDOWS_DIR) --target msi
 
