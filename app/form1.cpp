@@ -154,8 +154,7 @@ void Form1::Load() {
 }
 
 void Form1::ShowCentred() {
-    PlaceFrameCentred(*this);
-    show();
+    ShowPlaced(*this, PlaceFrameCentred(*this));
     activateWindow();
     raise();
 }
