@@ -314,6 +314,31 @@ class TestForm1 : public QObject {
             }
         }
         QCOMPARE(bar.keys(), QStringList({"Close", "Minimize"}));
+
+        // Another window active: the buttons fade with the title.
+        const auto darkest = [](QWidget* widget) {
+            const QImage image = widget->grab().toImage();
+            int least = 255;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    least = std::min(least, qGray(image.pixel(x, y)));
+                }
+            }
+            return least;
+        };
+        const int faded =
+            qGray(form.palette().color(QPalette::Disabled, QPalette::WindowText).rgb());
+        QVERIFY(darkest(bar.value("Close")) < faded - 30);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        for (QAbstractButton* button : bar) {
+            QVERIFY2(darkest(button) >= faded - 10, qPrintable(button->accessibleName()));
+        }
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+
         QTest::mouseClick(bar.value("Minimize"), Qt::LeftButton);
         QTRY_VERIFY(form.isMinimized());
     }
