@@ -188,15 +188,22 @@ pid_t StrangerHolding(const QByteArray& program, std::vector<int> indexes, bool 
 // Plays the kernel for the random source. A behaviour gives up to that many
 // bytes a call when positive, none when 0, and fails with the error
 // -behaviour when negative, for ever. getrandom gives bytes 0xA5, the
-// device 0x5A.
+// device 0x5A; with a budget, getrandom fails with EIO once it has given
+// that many bytes in all.
 struct FakeKernel final : RandomSystem {
-    int getrandom = 1 << 30, device = 1 << 30, open_error = 0;
+    int getrandom = 1 << 30, device = 1 << 30, open_error = 0, getrandom_budget = -1;
     mode_t device_type = S_IFCHR;
     int getrandom_calls = 0, calls = 0, opens = 0, closes = 0;
     std::byte* last_fill = nullptr;
 
     ssize_t GetRandom(void* data, std::size_t size) override {
         ++getrandom_calls;
+        if (getrandom_budget >= 0) {
+            const ssize_t given = Answer(getrandom_budget > 0 ? getrandom : -EIO, data,
+                                         std::min<std::size_t>(size, getrandom_budget), 0xA5);
+            getrandom_budget -= given > 0 ? static_cast<int>(given) : 0;
+            return given;
+        }
         return Answer(getrandom, data, size, 0xA5);
     }
     int OpenDevice() override {
@@ -442,18 +449,22 @@ class TestRuntime : public QObject {
         QTest::addColumn<int>("open_error");
         QTest::addColumn<int>("device_type");
         QTest::addColumn<int>("byte");  // of the source that serves, 0 for none
+        QTest::addColumn<int>("getrandom_budget");
         const int all = 1 << 30;
         const int chr = S_IFCHR;
-        QTest::newRow("getrandom") << all << all << 0 << chr << 0xA5;
-        QTest::newRow("getrandom, short reads") << 100 << all << 0 << chr << 0xA5;
-        QTest::newRow("no getrandom: device") << -ENOSYS << all << 0 << chr << 0x5A;
-        QTest::newRow("forbidden: device, short") << -EPERM << 100 << 0 << chr << 0x5A;
-        QTest::newRow("interrupted: device") << -EINTR << all << 0 << chr << 0x5A;
-        QTest::newRow("both busy") << -EAGAIN << -EAGAIN << 0 << chr << 0;
-        QTest::newRow("both give 0 bytes") << 0 << 0 << 0 << chr << 0;
-        QTest::newRow("device interrupted") << -ENOSYS << -EINTR << 0 << chr << 0;
-        QTest::newRow("device missing") << -ENOSYS << all << ENOENT << chr << 0;
-        QTest::newRow("device a plain file") << -EPERM << all << 0 << int{S_IFREG} << 0;
+        QTest::newRow("getrandom") << all << all << 0 << chr << 0xA5 << -1;
+        QTest::newRow("getrandom, short reads") << 100 << all << 0 << chr << 0xA5 << -1;
+        QTest::newRow("no getrandom: device") << -ENOSYS << all << 0 << chr << 0x5A << -1;
+        QTest::newRow("forbidden: device, short") << -EPERM << 100 << 0 << chr << 0x5A << -1;
+        QTest::newRow("interrupted: device") << -EINTR << all << 0 << chr << 0x5A << -1;
+        QTest::newRow("both busy") << -EAGAIN << -EAGAIN << 0 << chr << 0 << -1;
+        QTest::newRow("both give 0 bytes") << 0 << 0 << 0 << chr << 0 << -1;
+        QTest::newRow("device interrupted") << -ENOSYS << -EINTR << 0 << chr << 0 << -1;
+        QTest::newRow("device missing") << -ENOSYS << all << ENOENT << chr << 0 << -1;
+        QTest::newRow("device a plain file") << -EPERM << all << 0 << int{S_IFREG} << 0 << -1;
+        // A block given in part and then refused is no block: never zeros.
+        QTest::newRow("getrandom fails part way, no device")
+            << all << all << ENOENT << chr << 0 << 1000;
     }
 
     void randomSources() {
@@ -462,7 +473,9 @@ class TestRuntime : public QObject {
         QFETCH(int, open_error);
         QFETCH(int, device_type);
         QFETCH(int, byte);
+        QFETCH(int, getrandom_budget);
         FakeKernel kernel;
+        kernel.getrandom_budget = getrandom_budget;
         std::tie(kernel.getrandom, kernel.device, kernel.open_error) =
             std::tie(getrandom, device, open_error);
         kernel.device_type = static_cast<mode_t>(device_type);
@@ -539,23 +552,39 @@ class TestRuntime : public QObject {
         }
     }
 
+    void guardPassesOverStrangers_data() {
+        QTest::addColumn<QList<int>>("listening");
+        QTest::addColumn<QList<int>>("bound");  // bound, not listening
+        QTest::addColumn<int>("held");
+        QTest::newRow("name 0 listened on") << QList<int>{0} << QList<int>{} << 1;
+        QTest::newRow("names 0 and 1, one listened on, one bound")
+            << QList<int>{0} << QList<int>{1} << 2;
+    }
+
     void guardPassesOverStrangers() {
         if (geteuid() != 0) {
             QSKIP("only root can act as another user");
         }
+        QFETCH(QList<int>, listening);
+        QFETCH(QList<int>, bound);
+        QFETCH(int, held);
         const QByteArray name = GuardName("strangers");
-        // Names 0 and 1 taken by another user: one listening, one only bound.
-        const pid_t listening = StrangerHolding(name, {0}, true);
-        const pid_t bound = StrangerHolding(name, {1}, false);
-        QVERIFY(listening > 0 && bound > 0);
+        std::vector<pid_t> strangers;
+        for (const auto& [indexes, listens] : {std::pair{listening, true}, {bound, false}}) {
+            if (!indexes.isEmpty()) {
+                strangers.push_back(
+                    StrangerHolding(name, {indexes.begin(), indexes.end()}, listens));
+                QVERIFY(strangers.back() > 0);
+            }
+        }
         InstanceGuard first(name);
         QVERIFY(!first.AnotherCopyRuns());
-        QCOMPARE(first.held_index(), 2);
+        QCOMPARE(first.held_index(), held);
         QCOMPARE(Copies(name).Start(2), QByteArray("11"));
 
         // The strangers go: a later copy that gets name 0 still finds the
         // first one further on.
-        for (const pid_t pid : {listening, bound}) {
+        for (const pid_t pid : strangers) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
