@@ -15,8 +15,8 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, private_network,
-                     wait_until)
+from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, end_process_group,
+                     private_network, wait_until)
 
 
 class WaylandTest(unittest.TestCase):
@@ -59,10 +59,9 @@ class WaylandTest(unittest.TestCase):
         with open(os.path.join(self.folder, name + ".log"), "wb") as log:
             compositor = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
                                           stdout=log, stderr=log, start_new_session=True)
-        # dbus-run-session leaves mutter running when it ends: the whole
-        # session goes, after the compositor.
-        self.addCleanup(subprocess.run, ["pkill", "-KILL", "-s", str(compositor.pid)])
-        self.addCleanup(end_process, compositor)
+        # dbus-run-session leaves mutter and its bus running when it ends:
+        # the whole session goes.
+        self.addCleanup(end_process_group, compositor)
         sockets = lambda: [socket for socket in os.listdir(runtime)
                            if socket.startswith("wayland-") and not socket.endswith(".lock")]
         wait_until(lambda: sockets() or compositor.poll() is not None, name + "'s socket")
