@@ -105,20 +105,26 @@ class WaylandTest(unittest.TestCase):
                                        % surface.group(1), text))
         return requests if "set_app_id" in requests else None
 
+    def sizes(self, name, title, scale=1):
+        """The window geometry, least and greatest size of the first toplevel
+        titled `title` in a debug log of one copy, and the largest buffer the
+        copy drew (a cursor's are small), in logical pixels; None until all
+        are there."""
+        requests = self.toplevel(name, title) or {}
+        buffers = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
+                             self.log(name))
+        return "set_window_geometry" in requests and buffers and (
+            requests["set_window_geometry"].split(", ")[2:], requests.get("set_min_size"),
+            requests.get("set_max_size"),
+            max((int(w) // scale, int(h) // scale) for w, h in buffers))
+
     def assert_title_bar(self, name, own, scale=1):
         """The main window keeps one size and has one title bar, which offers
         no maximize: the compositor's, outside the surface, or the program's
         own, an outline and a bar round the inner area. Qt's, which offers
         maximize, is wider and lies outside the window geometry."""
-        def sizes():
-            requests = self.toplevel(name, MAIN_TITLE) or {}
-            # The largest buffer: a cursor's are small.
-            buffers = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
-                                 self.log(name))
-            return "set_window_geometry" in requests and buffers and (
-                requests["set_window_geometry"].split(", ")[2:], requests["set_min_size"],
-                requests["set_max_size"], max((int(w) // scale, int(h) // scale) for w, h in buffers))
-        (width, height), least, greatest, drawn = wait_until(sizes, "the window drawn")
+        (width, height), least, greatest, drawn = wait_until(
+            lambda: self.sizes(name, MAIN_TITLE, scale), "the window drawn")
         self.assertEqual((least, greatest, drawn), ("%s, %s" % (width, height),) * 2
                          + ((int(width), int(height)),))
         self.assertEqual(int(width), CLIENT_SIZE[0] + (2 if own else 0), drawn)
@@ -143,6 +149,13 @@ class WaylandTest(unittest.TestCase):
                          "the second copy's Error box")
         self.assertIsNone(second.poll(), self.log(second_log)[-2000:])
         self.assertEqual(box["set_app_id"], '"quorvex"')
+        # The box carries the program's title bar too: the bar is part of
+        # the one size the box keeps, and all the box draws lies within it.
+        # Qt's bar would lie outside that size.
+        (width, height), least, greatest, drawn = wait_until(
+            lambda: self.sizes(second_log, ERROR_TITLE), "the Error box drawn")
+        self.assertEqual((least, greatest, drawn),
+                         ("%s, %s" % (width, height),) * 2 + ((int(width), int(height)),))
         self.assertIsNone(self.toplevel(second_log, MAIN_TITLE))
         self.assertIsNone(self.toplevel(first_log, ERROR_TITLE))
         self.assertIsNone(first.poll())
