@@ -15,8 +15,8 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, end_process_group,
-                     private_network, wait_until)
+from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, Desktop, end_process,
+                     end_process_group, private_network, wait_until)
 
 
 class WaylandTest(unittest.TestCase):
@@ -38,8 +38,10 @@ class WaylandTest(unittest.TestCase):
         self.enter = private_network(self)
         self._started = 0
 
-    def start_compositor(self, name, scale=1):
-        """weston, sway or GNOME's mutter on no screen, drawing in memory."""
+    def start_compositor(self, name, scale=1, display=None):
+        """weston, sway or GNOME's mutter on no screen, drawing in memory;
+        or weston in a window on the X screen `display`, taking its input,
+        with its kiosk shell, which centres a window of fixed size."""
         if shutil.which(name) is None:
             raise unittest.SkipTest("%s is not installed (Debian package %s)" % (name, name))
         # Outside the test's own folder, which another user cannot enter.
@@ -47,7 +49,10 @@ class WaylandTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, runtime, True)
         command = {"weston": ["weston", "--backend=headless-backend.so", "--use-pixman",
                               "--idle-time=0", "--width=1024", "--height=768",
-                              "--scale=%d" % scale],
+                              "--scale=%d" % scale] if display is None else
+                             ["weston", "--backend=x11-backend.so", "--use-pixman",
+                              "--shell=kiosk-shell.so", "--idle-time=0", "--width=1024",
+                              "--height=768"],
                    "sway": ["sway", "-c", os.devnull],
                    "mutter": ["dbus-run-session", "--", "mutter", "--wayland", "--headless",
                               "--no-x11", "--virtual-monitor", "1024x768"]}[name]
@@ -56,6 +61,8 @@ class WaylandTest(unittest.TestCase):
             command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
         env = dict(self.env, HOME=runtime, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
                    WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        if display is not None:
+            env["DISPLAY"] = display
         with open(os.path.join(self.folder, name + ".log"), "wb") as log:
             compositor = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
                                           stdout=log, stderr=log, start_new_session=True)
@@ -170,6 +177,33 @@ class WaylandTest(unittest.TestCase):
         wait_until(lambda: re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)",
                                      self.log(first_log)), "a buffer scale of 2")
         self.assert_title_bar(first_log, own=True, scale=2)
+
+    def test_title_bar_moves_the_window_with_the_left_button(self):
+        desktop = Desktop(self, self.executable)
+        self.start_compositor("weston", display=desktop.display)
+        output = wait_until(lambda: desktop.run("xdotool", "search", "--onlyvisible", "--classname",
+                                                "weston-1", check=False).stdout.split(),
+                            "weston's window")[0]
+        first, first_log = self.start()
+        (width, height), *_ = wait_until(lambda: self.sizes(first_log, MAIN_TITLE),
+                                         "the window drawn")
+        left, top = desktop.geometry(output)[:2]
+        # On the bar, left of the title, which the kiosk shell centres.
+        x = left + (1024 - int(width)) // 2 + 30
+        y = top + (768 - int(height)) // 2 + 8
+        desktop.xdotool("mousemove", str(x), str(y))
+        for button, moves in ((3, False), (1, True)):
+            with self.subTest(button=button):
+                desktop.xdotool("mousedown", str(button))
+                # What the program was told: the press reached it on the bar.
+                code = {1: 272, 3: 273}[button]  # BTN_LEFT, BTN_RIGHT
+                wait_until(lambda: re.search(r"wl_pointer[@#]\d+\.button\(\d+, \d+, %d, 1\)"
+                                             % code, self.log(first_log)), "the press")
+                desktop.xdotool("mouseup", str(button))
+                wait_until(lambda: re.search(r"wl_pointer[@#]\d+\.button\(\d+, \d+, %d, 0\)"
+                                             % code, self.log(first_log)), "the release")
+                self.assertEqual(bool(re.search(r"xdg_toplevel[@#]\d+\.move\(",
+                                                self.log(first_log))), moves)
 
     def test_title_bar_of_sway_and_of_the_program_on_gnome(self):
         for name, own in (("sway", False), ("mutter", True)):
