@@ -5,7 +5,8 @@ sway, which draws them.
 Each compositor runs with a socket and runtime folder of its own; the program
 is started with the Wayland platform and WAYLAND_DEBUG=1, and what it says to
 the compositor (xdg_toplevel requests) shows its windows: the headless
-backends take no input, so the Error box is seen but not answered.
+backends take no input, so the Error box is seen but not answered; weston in
+a window on an X screen takes the pointer that xdotool moves there.
 """
 
 import os
