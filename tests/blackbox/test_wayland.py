@@ -182,8 +182,8 @@ class WaylandTest(unittest.TestCase):
     def test_title_bar_moves_the_window_with_the_left_button(self):
         desktop = Desktop(self, self.executable)
         self.start_compositor("weston", display=desktop.display)
-        output = wait_until(lambda: desktop.run("xdotool", "search", "--onlyvisible", "--classname",
-                                                "weston-1", check=False).stdout.split(),
+        output = wait_until(lambda: desktop.run("xdotool", "search", "--onlyvisible", "--class",
+                                                "Weston", check=False).stdout.split(),
                             "weston's window")[0]
         first, first_log = self.start()
         (width, height), *_ = wait_until(lambda: self.sizes(first_log, MAIN_TITLE),
