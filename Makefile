@@ -92,17 +92,26 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_chec
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
+# Every process a test starts carries the mark of the run in its environment,
+# and the run fails when one of them is still there after the tests.
+TEST_RUN := quorvex-test-$(shell date +%s%N)
+
 test: deps-test build test-windows
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && QUORVEX_TEST_RUN=$(TEST_RUN) ctest --output-on-failure -j $(JOBS); \
+	    status=$$?; python3 -B $(CURDIR)/tests/left_behind.py $(TEST_RUN) || status=1; exit $$status
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_SANITIZE=ON -DQUORVEX_HARDENING=OFF \
 	    -DQUORVEX_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR) -j $(JOBS)
-	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest -L unit --output-on-failure -j $(JOBS)
+	cd $(ASAN_DIR) && QUORVEX_TEST_RUN=$(TEST_RUN)-asan $(SANITIZER_ENV) ctest -L unit --output-on-failure \
+	    -j $(JOBS); status=$$?; python3 -B $(CURDIR)/tests/left_behind.py $(TEST_RUN)-asan || status=1; \
+	    exit $$status
 
 # The Windows tests: Quorvex.exe and its MSI under wine, on the same virtual
 # desktops as the Linux program's.
 test-windows: deps-test build-windows
-	cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(WINDOWS_DIR) && QUORVEX_TEST_RUN=$(TEST_RUN)-windows ctest --output-on-failure -j $(JOBS); \
+	    status=$$?; python3 -B $(CURDIR)/tests/left_behind.py $(TEST_RUN)-windows || status=1; \
+	    exit $$status
 
 # The Debian package, made by CPack in the normal build folder. CPack gives
 # the members of the .deb the modes the umask leaves, so it packs with 022

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMargins>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorvex::desktop {
@@ -23,8 +25,11 @@ namespace {
 // A manager answers within a few milliseconds; one that does not answer at
 // all delays the window by no more than this.
 constexpr int kAnswerTimeoutMs = 100;
-// Managing a window takes longer than answering about one.
-constexpr int kManagedAnswerTimeoutMs = 1000;
+
+// WM_NORMAL_HINTS (ICCCM 4.1.2.3): the flag that says the gravity is given,
+// and where it stands among the 18 values.
+constexpr std::uint32_t kGravityGiven = 1U << 9;
+constexpr std::size_t kGravityValue = 17;
 
 template <typename Reply>
 std::unique_ptr<Reply, decltype(&std::free)> Owned(Reply* reply) {
@@ -130,10 +135,12 @@ std::vector<std::uint32_t> WaitForExtents(xcb_connection_t* connection, xcb_wind
 }
 
 // What the window manager says about an unmapped window, in the screen's
-// pixels: the frame it will add, and the work area of the current desktop.
-// Both are empty where it does not say, or where there is no X11.
+// pixels: the frame it will add, where it says so in time, and the work area
+// of the current desktop. Nothing is said where no EWMH manager runs, or
+// where there is no X11.
 struct ManagerPlan {
-    QMargins frame;
+    bool managed = false;
+    std::optional<QMargins> frame;
     QRect work_area;
 };
 
@@ -144,18 +151,14 @@ ManagerPlan AskManager(const QWidget& window) {
         return {};
     }
     // The window itself must not exist yet (see PlaceFrameCentred), so the
-    // manager is asked about stand-ins that it would frame alike: the same
-    // kind of window, with the same title-bar buttons and the same fixed size.
-    // One is asked by request; the one managed, where that is needed, is
-    // another, so that a late answer to the request never passes for its own.
+    // manager is asked about a stand-in that it would frame alike: the same
+    // kind of window, with the same title-bar buttons and the same fixed
+    // size. It is never mapped, so no manager ever lists it as a client.
     QWindow asked;
-    QWindow managed;
-    for (QWindow* stand_in : {&asked, &managed}) {
-        stand_in->setFlags(window.windowFlags());
-        stand_in->setMinimumSize(window.minimumSize());
-        stand_in->setMaximumSize(window.maximumSize());
-        stand_in->resize(window.size());
-    }
+    asked.setFlags(window.windowFlags());
+    asked.setMinimumSize(window.minimumSize());
+    asked.setMaximumSize(window.maximumSize());
+    asked.resize(window.size());
     const auto id = static_cast<xcb_window_t>(asked.winId());
     const auto tree =
         Owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
@@ -165,6 +168,7 @@ ManagerPlan AskManager(const QWidget& window) {
         return {};
     }
     ManagerPlan plan;
+    plan.managed = true;
     // Not every manager lists the work area among what it supports (fluxbox
     // sets it all the same), so it is read wherever it is set.
     const std::vector<std::uint32_t> areas =
@@ -178,40 +182,34 @@ ManagerPlan AskManager(const QWidget& window) {
                   static_cast<int>(areas[first + 2]), static_cast<int>(areas[first + 3]));
     }
 
-    // The request is asked of any manager but fluxbox: i3 answers it without
-    // listing it among what it supports. fluxbox answers it from its theme
-    // alone, with a resize handle under every window, where it gives a window
-    // that cannot be resized none; older versions do not answer it at all.
-    const xcb_atom_t extents = Atom(connection, "_NET_FRAME_EXTENTS");
-    std::vector<std::uint32_t> sides;
-    if (ManagerName(connection, check_window) != "Fluxbox") {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = id;
-        message.type = Atom(connection, "_NET_REQUEST_FRAME_EXTENTS");
-        sides = WaitForExtents(connection, id, extents, kAnswerTimeoutMs, [&] {
+    // Asked only of managers that answer before a window is mapped: those
+    // that list the request, and i3, which answers it without listing it.
+    // kwin never answers it; fluxbox answers it from its theme alone, with a
+    // resize handle under every window, where it gives a window that cannot
+    // be resized none. Both centre the frame by gravity without being asked.
+    const QByteArray name = ManagerName(connection, check_window);
+    const xcb_atom_t request = Atom(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    if (name == "KWin" || name == "Fluxbox" ||
+        (name != "i3" && !Supports(connection, tree->root, request))) {
+        return plan;
+    }
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = request;
+    const std::vector<std::uint32_t> sides = WaitForExtents(
+        connection, id, Atom(connection, "_NET_FRAME_EXTENTS"), kAnswerTimeoutMs, [&] {
             xcb_send_event(
                 connection, 0, tree->root,
                 XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                 reinterpret_cast<const char*>(&message));
         });
-    }
     // No frame at all around a window with a title bar is taken as no
     // answer: mutter, since a helper process of its own draws its frames,
     // answers so for every window it has not framed yet.
-    if (sides.size() != 4 ||
-        std::all_of(sides.begin(), sides.end(), [](std::uint32_t side) { return side == 0; })) {
-        sides.clear();
-    }
-    // A manager that keeps the extents of the windows it manages gives the
-    // ones it has decided on for the stand-in mapped minimized, which shows
-    // nothing.
-    if (sides.empty() && Supports(connection, tree->root, extents)) {
-        sides = WaitForExtents(connection, static_cast<xcb_window_t>(managed.winId()), extents,
-                               kManagedAnswerTimeoutMs, [&] { managed.showMinimized(); });
-    }
-    if (sides.size() == 4) {
+    if (sides.size() == 4 &&
+        std::any_of(sides.begin(), sides.end(), [](std::uint32_t side) { return side != 0; })) {
         // _NET_FRAME_EXTENTS: left, right, top, bottom.
         plan.frame = QMargins(static_cast<int>(sides[0]), static_cast<int>(sides[2]),
                               static_cast<int>(sides[1]), static_cast<int>(sides[3]));
@@ -221,25 +219,68 @@ ManagerPlan AskManager(const QWidget& window) {
 
 }  // namespace
 
-void PlaceFrameCentred(QWidget& window) {
+FrameCentring PlaceFrameCentred(QWidget& window) {
     const QScreen* screen = window.screen();
     if (screen == nullptr) {
-        return;
+        return FrameCentring::AtPosition;
     }
     const ManagerPlan plan = AskManager(window);
-    // In Qt's logical pixels, as the screen's geometry is.
+    // In Qt's logical pixels, as the screen's geometry is, kept exact until
+    // the position is rounded, so that at 200 % the frame is centred to the
+    // screen's pixel and not to a logical one.
     const qreal ratio = window.devicePixelRatioF();
-    const QMargins frame = plan.frame / ratio;
-    QRect area =
-        QRect(plan.work_area.topLeft() / ratio, plan.work_area.size() / ratio) & screen->geometry();
+    QRectF area =
+        QRectF(QPointF(plan.work_area.topLeft()) / ratio, QSizeF(plan.work_area.size()) / ratio) &
+        QRectF(screen->geometry());
     if (area.isEmpty()) {
         area = screen->availableGeometry();
     }
-    const QSize outer = window.size().grownBy(frame);
+    const auto centred = [&area](QSizeF size) {
+        return (area.topLeft() +
+                QPointF(area.width() - size.width(), area.height() - size.height()) / 2)
+            .toPoint();
+    };
+    if (plan.managed && !plan.frame) {
+        // The inner area centred, given before the native window exists: Qt
+        // hands it on as the window's own position, and ShowPlaced has the
+        // manager centre the frame on the same point.
+        window.setGeometry(QRect(centred(window.size()), window.size()));
+        return FrameCentring::ByGravity;
+    }
     // Moved before its native window exists, a window's position is its
     // frame's: Qt gives it to the manager with north-west gravity, which puts
     // the frame's corner there.
-    window.move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
+    window.move(
+        centred(QSizeF(window.size()).grownBy(QMarginsF(plan.frame.value_or(QMargins())) / ratio)));
+    return FrameCentring::AtPosition;
+}
+
+void ShowPlaced(QWidget& window, FrameCentring centring) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (centring != FrameCentring::ByGravity || connection == nullptr) {
+        window.show();
+        return;
+    }
+    // Qt writes the window's size hints as it maps it, with a gravity of its
+    // own. The server serves this program alone from before that until the
+    // hints say centre, so the manager reads them only as they end up.
+    xcb_grab_server(connection);
+    const auto ungrab = qScopeGuard([connection] {
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+    });
+    window.show();
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    std::vector<std::uint32_t> hints =
+        Values(connection, id, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS);
+    if (hints.size() > kGravityValue) {
+        hints[0] |= kGravityGiven;
+        hints[kGravityValue] = XCB_GRAVITY_CENTER;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NORMAL_HINTS,
+                            XCB_ATOM_WM_SIZE_HINTS, 32, static_cast<std::uint32_t>(hints.size()),
+                            hints.data());
+    }
 }
 
 }  // namespace quorvex::desktop

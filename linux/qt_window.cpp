@@ -209,8 +209,7 @@ void QtWindow::Show() {
     if (!order.empty()) {
         order.front()->setFocus(Qt::OtherFocusReason);
     }
-    PlaceFrameCentred(*this);
-    show();
+    ShowPlaced(*this, PlaceFrameCentred(*this));
     activateWindow();
     raise();
 }

@@ -89,7 +89,10 @@ class TitleBarButton : public QAbstractButton {
             painter.setBrush(palette().color(isDown() ? QPalette::Mid : QPalette::Midlight));
             painter.drawEllipse(rect());
         }
-        QPen pen(palette().color(QPalette::WindowText), 1.5);
+        // Faded with the title while the window is not active.
+        QPen pen(palette().color(window()->isActiveWindow() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText),
+                 1.5);
         pen.setCapStyle(Qt::RoundCap);
         painter.setPen(pen);
         const QRectF mark = QRectF(rect()).adjusted(0.32 * width(), 0.32 * height(),
@@ -100,6 +103,13 @@ class TitleBarButton : public QAbstractButton {
             painter.drawLine(mark.topLeft(), mark.bottomRight());
             painter.drawLine(mark.bottomLeft(), mark.topRight());
         }
+    }
+
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange) {
+            update();
+        }
+        QAbstractButton::changeEvent(event);
     }
 
   private:

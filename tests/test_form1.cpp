@@ -336,6 +336,30 @@ class TestForm1 : public QObject {
             }
         }
         QCOMPARE(bar.keys(), QStringList({"Close", "Minimize"}));
+
+        // Another window active: the buttons fade with the title.
+        const auto darkest = [](QWidget* widget) {
+            const QImage image = widget->grab().toImage();
+            int least = 255;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    least = std::min(least, qGray(image.pixel(x, y)));
+                }
+            }
+            return least;
+        };
+        const int faded = qGray(qt.palette().color(QPalette::Disabled, QPalette::WindowText).rgb());
+        QVERIFY(darkest(bar.value("Close")) < faded - 30);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        for (QAbstractButton* button : bar) {
+            QVERIFY2(darkest(button) >= faded - 10, qPrintable(button->accessibleName()));
+        }
+        qt.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&qt));
+
         QTest::mouseClick(bar.value("Minimize"), Qt::LeftButton);
         QTRY_VERIFY(qt.isMinimized());
     }

@@ -13,6 +13,7 @@ after another.
 import os
 import select
 import shutil
+import signal
 import string
 import subprocess
 import tempfile
@@ -84,6 +85,26 @@ def end_process(process):
     for stream in (process.stdin, process.stdout, process.stderr):
         if stream is not None:
             stream.close()
+
+
+def end_process_group(process):
+    """Ends a process started in a session of its own (start_new_session)
+    together with everything it started there, and reaps it: the session bus
+    that dbus-run-session leaves running when it or its child ends first,
+    the accessibility bus of at-spi-bus-launcher, the helpers of a window
+    manager or compositor."""
+    def signal_group(number):
+        try:
+            os.killpg(process.pid, number)
+            return True
+        except ProcessLookupError:
+            return False
+    signal_group(signal.SIGTERM)
+    end_process(process)
+    deadline = time.monotonic() + 5
+    while signal_group(0) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    signal_group(signal.SIGKILL)
 
 
 def centre(rect):
@@ -338,7 +359,7 @@ class Desktop:
         manager = subprocess.Popen(command, env=dict(self.env, NO_AT_BRIDGE="1"),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, start_new_session=True)
-        self.test.addCleanup(end_process, manager)
+        self.test.addCleanup(end_process_group, manager)
         wait_until(lambda: "window id" in self.run(
             "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False).stdout,
             "%s to manage the screen" % name)

@@ -39,7 +39,7 @@ if __name__ == "__main__" and os.environ.get(IN_PRIVATE_SESSION) != "1":
                            os.path.abspath(__file__)] + sys.argv[1:])
 
 from desktop import (ERROR_TITLE, WARNING_TITLE, QuorvexTest, end_process,  # noqa: E402
-                     wait_until)
+                     end_process_group, wait_until)
 
 pyatspi = None  # imported once the accessibility bus runs
 GLib = None
@@ -88,8 +88,9 @@ def start_accessibility_bus(test):
     env.pop("DISPLAY", None)
     launcher = subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-    test.addClassCleanup(end_process, launcher)
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+    # With the accessibility bus it started.
+    test.addClassCleanup(end_process_group, launcher)
 
     from gi.repository import Gio as gio, GLib as glib  # noqa: E402
     GLib, Gio = glib, gio
@@ -272,9 +273,10 @@ class AccessibilityTest(QuorvexTest):
             orca = subprocess.Popen([ORCA, "--user-prefs", prefs, "--debug-file",
                                      os.ttyname(terminal), "--disable", "braille"],
                                     env=dict(self.desktop.env, LC_ALL="C.UTF-8", LANGUAGE=""),
-                                    stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(end_process, orca)
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, start_new_session=True)
+            # With the speech services it starts.
+            self.addCleanup(end_process_group, orca)
             return orca
         orcas = [launch()]
 

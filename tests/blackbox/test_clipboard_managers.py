@@ -14,7 +14,7 @@ import shlex
 import subprocess
 import unittest
 
-from desktop import TIMEOUT, QuorvexTest, end_process, wait_until
+from desktop import TIMEOUT, QuorvexTest, end_process_group, wait_until
 
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 # What CopyQ's debug log says for every clipboard change its monitor hands
@@ -46,8 +46,10 @@ class CopyQTest(QuorvexTest):
         env = dict(self.desktop.env, COPYQ_LOG_LEVEL="DEBUG", COPYQ_LOG_FILE=self.debug_log)
         with open(log, "wb") as stream:
             server = subprocess.Popen(["copyq", "-s", self.session], env=env,
-                                      stdin=subprocess.DEVNULL, stdout=stream, stderr=stream)
-        self.addCleanup(end_process, server)
+                                      stdin=subprocess.DEVNULL, stdout=stream, stderr=stream,
+                                      start_new_session=True)
+        # With the commands it runs.
+        self.addCleanup(end_process_group, server)
         wait_until(lambda: server.poll() is not None or self.copyq("count", check=False)
                    .returncode == 0, "CopyQ to serve")
         with open(log, encoding="utf-8", errors="replace") as stream:

@@ -5,7 +5,8 @@ sway, which draws them.
 Each compositor runs with a socket and runtime folder of its own; the program
 is started with the Wayland platform and WAYLAND_DEBUG=1, and what it says to
 the compositor (xdg_toplevel requests) shows its windows: the headless
-backends take no input, so the Error box is seen but not answered.
+backends take no input, so the Error box is seen but not answered; weston in
+a window on an X screen takes the pointer that xdotool moves there.
 """
 
 import os
@@ -15,8 +16,8 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, end_process, private_network,
-                     wait_until)
+from desktop import (CLIENT_SIZE, ERROR_TITLE, MAIN_TITLE, Desktop, end_process,
+                     end_process_group, private_network, wait_until)
 
 
 class WaylandTest(unittest.TestCase):
@@ -38,8 +39,10 @@ class WaylandTest(unittest.TestCase):
         self.enter = private_network(self)
         self._started = 0
 
-    def start_compositor(self, name, scale=1):
-        """weston, sway or GNOME's mutter on no screen, drawing in memory."""
+    def start_compositor(self, name, scale=1, display=None):
+        """weston, sway or GNOME's mutter on no screen, drawing in memory;
+        or weston in a window on the X screen `display`, taking its input,
+        with its kiosk shell, which centres a window of fixed size."""
         if shutil.which(name) is None:
             raise unittest.SkipTest("%s is not installed (Debian package %s)" % (name, name))
         # Outside the test's own folder, which another user cannot enter.
@@ -47,7 +50,10 @@ class WaylandTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, runtime, True)
         command = {"weston": ["weston", "--backend=headless-backend.so", "--use-pixman",
                               "--idle-time=0", "--width=1024", "--height=768",
-                              "--scale=%d" % scale],
+                              "--scale=%d" % scale] if display is None else
+                             ["weston", "--backend=x11-backend.so", "--use-pixman",
+                              "--shell=kiosk-shell.so", "--idle-time=0", "--width=1024",
+                              "--height=768"],
                    "sway": ["sway", "-c", os.devnull],
                    "mutter": ["dbus-run-session", "--", "mutter", "--wayland", "--headless",
                               "--no-x11", "--virtual-monitor", "1024x768"]}[name]
@@ -56,13 +62,14 @@ class WaylandTest(unittest.TestCase):
             command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
         env = dict(self.env, HOME=runtime, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
                    WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        if display is not None:
+            env["DISPLAY"] = display
         with open(os.path.join(self.folder, name + ".log"), "wb") as log:
             compositor = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
                                           stdout=log, stderr=log, start_new_session=True)
-        # dbus-run-session leaves mutter running when it ends: the whole
-        # session goes, after the compositor.
-        self.addCleanup(subprocess.run, ["pkill", "-KILL", "-s", str(compositor.pid)])
-        self.addCleanup(end_process, compositor)
+        # dbus-run-session leaves mutter and its bus running when it ends:
+        # the whole session goes.
+        self.addCleanup(end_process_group, compositor)
         sockets = lambda: [socket for socket in os.listdir(runtime)
                            if socket.startswith("wayland-") and not socket.endswith(".lock")]
         wait_until(lambda: sockets() or compositor.poll() is not None, name + "'s socket")
@@ -106,20 +113,26 @@ class WaylandTest(unittest.TestCase):
                                        % surface.group(1), text))
         return requests if "set_app_id" in requests else None
 
+    def sizes(self, name, title, scale=1):
+        """The window geometry, least and greatest size of the first toplevel
+        titled `title` in a debug log of one copy, and the largest buffer the
+        copy drew (a cursor's are small), in logical pixels; None until all
+        are there."""
+        requests = self.toplevel(name, title) or {}
+        buffers = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
+                             self.log(name))
+        return "set_window_geometry" in requests and buffers and (
+            requests["set_window_geometry"].split(", ")[2:], requests.get("set_min_size"),
+            requests.get("set_max_size"),
+            max((int(w) // scale, int(h) // scale) for w, h in buffers))
+
     def assert_title_bar(self, name, own, scale=1):
         """The main window keeps one size and has one title bar, which offers
         no maximize: the compositor's, outside the surface, or the program's
         own, an outline and a bar round the inner area. Qt's, which offers
         maximize, is wider and lies outside the window geometry."""
-        def sizes():
-            requests = self.toplevel(name, MAIN_TITLE) or {}
-            # The largest buffer: a cursor's are small.
-            buffers = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),",
-                                 self.log(name))
-            return "set_window_geometry" in requests and buffers and (
-                requests["set_window_geometry"].split(", ")[2:], requests["set_min_size"],
-                requests["set_max_size"], max((int(w) // scale, int(h) // scale) for w, h in buffers))
-        (width, height), least, greatest, drawn = wait_until(sizes, "the window drawn")
+        (width, height), least, greatest, drawn = wait_until(
+            lambda: self.sizes(name, MAIN_TITLE, scale), "the window drawn")
         self.assertEqual((least, greatest, drawn), ("%s, %s" % (width, height),) * 2
                          + ((int(width), int(height)),))
         self.assertEqual(int(width), CLIENT_SIZE[0] + (2 if own else 0), drawn)
@@ -144,6 +157,13 @@ class WaylandTest(unittest.TestCase):
                          "the second copy's Error box")
         self.assertIsNone(second.poll(), self.log(second_log)[-2000:])
         self.assertEqual(box["set_app_id"], '"quorvex"')
+        # The box carries the program's title bar too: the bar is part of
+        # the one size the box keeps, and all the box draws lies within it.
+        # Qt's bar would lie outside that size.
+        (width, height), least, greatest, drawn = wait_until(
+            lambda: self.sizes(second_log, ERROR_TITLE), "the Error box drawn")
+        self.assertEqual((least, greatest, drawn),
+                         ("%s, %s" % (width, height),) * 2 + ((int(width), int(height)),))
         self.assertIsNone(self.toplevel(second_log, MAIN_TITLE))
         self.assertIsNone(self.toplevel(first_log, ERROR_TITLE))
         self.assertIsNone(first.poll())
@@ -158,6 +178,33 @@ class WaylandTest(unittest.TestCase):
         wait_until(lambda: re.search(r"wl_surface[@#]\d+\.set_buffer_scale\(2\)",
                                      self.log(first_log)), "a buffer scale of 2")
         self.assert_title_bar(first_log, own=True, scale=2)
+
+    def test_title_bar_moves_the_window_with_the_left_button(self):
+        desktop = Desktop(self, self.executable)
+        self.start_compositor("weston", display=desktop.display)
+        output = wait_until(lambda: desktop.run("xdotool", "search", "--onlyvisible", "--class",
+                                                "Weston", check=False).stdout.split(),
+                            "weston's window")[0]
+        first, first_log = self.start()
+        (width, height), *_ = wait_until(lambda: self.sizes(first_log, MAIN_TITLE),
+                                         "the window drawn")
+        left, top = desktop.geometry(output)[:2]
+        # On the bar, left of the title, which the kiosk shell centres.
+        x = left + (1024 - int(width)) // 2 + 30
+        y = top + (768 - int(height)) // 2 + 8
+        desktop.xdotool("mousemove", str(x), str(y))
+        for button, moves in ((3, False), (1, True)):
+            with self.subTest(button=button):
+                desktop.xdotool("mousedown", str(button))
+                # What the program was told: the press reached it on the bar.
+                code = {1: 272, 3: 273}[button]  # BTN_LEFT, BTN_RIGHT
+                wait_until(lambda: re.search(r"wl_pointer[@#]\d+\.button\(\d+, \d+, %d, 1\)"
+                                             % code, self.log(first_log)), "the press")
+                desktop.xdotool("mouseup", str(button))
+                wait_until(lambda: re.search(r"wl_pointer[@#]\d+\.button\(\d+, \d+, %d, 0\)"
+                                             % code, self.log(first_log)), "the release")
+                self.assertEqual(bool(re.search(r"xdg_toplevel[@#]\d+\.move\(",
+                                                self.log(first_log))), moves)
 
     def test_title_bar_of_sway_and_of_the_program_on_gnome(self):
         for name, own in (("sway", False), ("mutter", True)):

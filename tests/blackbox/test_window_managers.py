@@ -7,6 +7,7 @@ frame shown in one place and moved later is caught however quickly it moves.
 import importlib.util
 import os
 import signal
+import struct
 import sys
 import threading
 import time
@@ -16,12 +17,14 @@ SYSTEM_PYTHON = "/usr/bin/python3"  # the interpreter with Debian's python3-xlib
 if importlib.util.find_spec("Xlib") is None and sys.executable != SYSTEM_PYTHON:
     os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, "-B", os.path.abspath(__file__), *sys.argv[1:]])
 
-from Xlib import X, display as xdisplay  # noqa: E402
+from Xlib import X, Xatom, display as xdisplay  # noqa: E402
 from Xlib.ext import record  # noqa: E402
 from Xlib.protocol import rq  # noqa: E402
 
 from desktop import (ERROR_TITLE, MAIN_TITLE, SCREEN, WINDOW_MANAGERS, Desktop,  # noqa: E402
                      TIMEOUT, QuorvexTest, wait_until)
+
+CHANGE_PROPERTY = 18  # the core request's major opcode
 
 
 class WindowPlacementTest(QuorvexTest):
@@ -29,29 +32,38 @@ class WindowPlacementTest(QuorvexTest):
         # A manager still busy as the program starts answers its question
         # after the program has stopped waiting; mutter's answer then is no
         # frame at all, where the one it gives once it manages a window is.
-        for name, busy in [(None, False), *((name, False) for name in WINDOW_MANAGERS),
-                           ("mutter", True)]:
-            with self.subTest(manager=name, busy=busy):
+        # At 200 % the frame a manager tells of is in the screen's pixels.
+        # A desktop that only announces itself and its work areas shows
+        # which desktop's area counts: the current one's.
+        cases = [(None, False, 1), *((name, False, 1) for name in WINDOW_MANAGERS),
+                 ("mutter", True, 1), ("openbox", False, 2), (ANNOUNCER, False, 1)]
+        for name, busy, scale in cases:
+            with self.subTest(manager=name, busy=busy, scale=scale):
                 try:
-                    self.check_manager(name, busy)
+                    self.check_manager(name, busy, scale)
                 finally:
                     self.doCleanups()  # one screen at a time
 
-    def check_manager(self, name, busy):
+    def check_manager(self, name, busy, scale):
         desktop = self.desktop if name is None else Desktop(self, self.desktop.executable)
-        if name is not None:
-            manager = desktop.start_window_manager(name)
         x = xdisplay.Display(desktop.display)
         self.addCleanup(x.close)
         root = x.screen().root
+        if name == ANNOUNCER:
+            announce_desktops(x, root)
+        elif name is not None:
+            manager = desktop.start_window_manager(name)
         # Every frame's changes reach the test, with or without a manager.
         root.change_attributes(event_mask=X.SubstructureNotifyMask)
         x.sync()
-        events = self.record_window_events(x, desktop.display)
+        client_list = x.intern_atom("_NET_CLIENT_LIST")
+        clients = root.get_full_property(client_list, X.AnyPropertyType)
+        clients_before = set(clients.value) if clients else set()
+        events, listed = self.record_window_events(x, desktop.display, client_list)
         if busy:
             os.killpg(manager.pid, signal.SIGSTOP)
             self.addCleanup(os.killpg, manager.pid, signal.SIGCONT)
-        process = desktop.start_quorvex()
+        process = desktop.start_quorvex(env=dict(desktop.env, QT_SCALE_FACTOR=str(scale)))
         if busy:
             time.sleep(0.3)
             os.killpg(manager.pid, signal.SIGCONT)
@@ -89,7 +101,9 @@ class WindowPlacementTest(QuorvexTest):
         time.sleep(1)  # time for a late move
         shown, changes = history()
         work_area = root.get_full_property(x.intern_atom("_NET_WORKAREA"), X.AnyPropertyType)
-        area = tuple(work_area.value[:4]) if work_area else (0, 0, *SCREEN)
+        current = root.get_full_property(x.intern_atom("_NET_CURRENT_DESKTOP"), X.AnyPropertyType)
+        first = 4 * current.value[0] if current else 0
+        area = tuple(work_area.value[first:first + 4]) if work_area else (0, 0, *SCREEN)
         # What the user sees of the frame is the window with the borders the
         # manager says it drew, where it says so: a frame window may reach
         # beyond them with invisible borders for shadows and resize handles
@@ -106,6 +120,9 @@ class WindowPlacementTest(QuorvexTest):
         line = "%s%s: frame shown at %r, then %r; seen at %r; work area %r" % (
             "busy " if busy else "", name, shown, changes, seen, area)
         print(line)
+        # The window is the one client of the program the manager ever
+        # lists, so the only one a task bar shows.
+        self.assertEqual(listed - clients_before, set() if name in (None, ANNOUNCER) else {window})
         self.assertIsNotNone(shown, line)
         self.assertEqual(changes, [], line)
         for axis in (0, 1):
@@ -132,22 +149,29 @@ class WindowPlacementTest(QuorvexTest):
         self.assertRegex(icon, r"_NET_WM_ICON = \d+, \d+, \d+", "no icon on the Error box")
         desktop.answer_box(box, ERROR_TITLE, "Return")
 
-    def record_window_events(self, x, display_name):
+    def record_window_events(self, x, display_name, client_list):
         """Starts recording the window events the X server delivers to any
-        client; returns the list that they are added to, in the server's
-        order, until the test ends."""
+        client, and the windows any client puts in the root's client list;
+        returns the list the events are added to, in the server's order, and
+        the set of windows listed, until the test ends."""
         recorder = xdisplay.Display(display_name)
         context = recorder.record_create_context(0, [record.AllClients], [{
-            "core_requests": (0, 0), "core_replies": (0, 0),
+            "core_requests": (CHANGE_PROPERTY, CHANGE_PROPERTY), "core_replies": (0, 0),
             "ext_requests": (0, 0, 0, 0), "ext_replies": (0, 0, 0, 0),
             "delivered_events": (X.CreateNotify, X.ConfigureNotify),
             "device_events": (0, 0), "errors": (0, 0),
             "client_started": False, "client_died": False}])
-        events, started = [], threading.Event()
+        events, listed, started = [], set(), threading.Event()
+        root = x.screen().root.id
 
         def take(reply):
             if reply.category == record.StartOfData:
                 started.set()
+            elif reply.category == record.FromClient and len(reply.data) >= 24:
+                # ChangeProperty: window, property, type, format, count, values.
+                _, window, prop, _, form, count = struct.unpack("=4sIII B3xI", reply.data[:24])
+                if window == root and prop == client_list and form == 32:
+                    listed.update(struct.unpack("=%dI" % count, reply.data[24:24 + 4 * count]))
             elif reply.category == record.FromServer and not reply.client_swapped:
                 data = reply.data
                 while len(data) >= 32:
@@ -165,7 +189,26 @@ class WindowPlacementTest(QuorvexTest):
             recorder.close()
         self.addCleanup(stop)
         wait_until(started.is_set, "the X server to record")
-        return events
+        return events, listed
+
+
+# A desktop with no window manager that announces itself as EWMH managers do,
+# with two desktops of different work areas, the second one current.
+ANNOUNCER = "announcer"
+SECOND_WORK_AREA = (100, 50, 600, 500)
+
+
+def announce_desktops(x, root):
+    check = root.create_window(-1, -1, 1, 1, 0, X.CopyFromParent, override_redirect=True)
+    atom = x.intern_atom
+    for window in (root, check):
+        window.change_property(atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW, 32, [check.id])
+    check.change_property(atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, b"Announcer")
+    root.change_property(atom("_NET_NUMBER_OF_DESKTOPS"), Xatom.CARDINAL, 32, [2])
+    root.change_property(atom("_NET_CURRENT_DESKTOP"), Xatom.CARDINAL, 32, [1])
+    root.change_property(atom("_NET_WORKAREA"), Xatom.CARDINAL, 32,
+                         [0, 0, *SCREEN, *SECOND_WORK_AREA])
+    x.sync()
 
 
 if __name__ == "__main__":
