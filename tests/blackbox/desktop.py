@@ -63,6 +63,21 @@ OPTION_SETS = {1: set(string.digits), 2: _ALNUM, 3: _ALNUM | _SYMBOLS,
                4: _ALNUM | _SYMBOLS | set("=[]{}'<>/?\\|`~")}
 
 
+# Sends _NET_CLOSE_WINDOW for the window given as the first argument.
+_CLOSE_WINDOW = """
+import sys
+from Xlib import X, display
+from Xlib.protocol import event
+d = display.Display()
+close = d.intern_atom("_NET_CLOSE_WINDOW")
+window = d.create_resource_object("window", int(sys.argv[1]))
+d.screen().root.send_event(
+    event.ClientMessage(window=window, client_type=close, data=(32, [0, 2, 0, 0, 0])),
+    event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+d.flush()
+"""
+
+
 def wait_until(predicate, what, timeout=TIMEOUT):
     """Polls predicate until it gives a true value, which it returns."""
     deadline = time.monotonic() + timeout
@@ -274,6 +289,11 @@ class Desktop:
 
     def xdotool(self, *args):
         return self.run("xdotool", *args).stdout
+
+    def close(self, window):
+        """Asks the window manager to close a window, as the close button on
+        its frame does (_NET_CLOSE_WINDOW, through Debian's python3-xlib)."""
+        self.run("/usr/bin/python3", "-c", _CLOSE_WINDOW, str(window))
 
     def windows(self, title, pid=None):
         """The visible top-level windows titled exactly `title`."""
