@@ -12,13 +12,17 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <latch>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -303,8 +307,8 @@ std::wstring UserSid() {
 
 // A guard sequence of this test alone, so that no running program and no
 // other test meets it.
-std::wstring Program(const wchar_t* what) {
-    return std::wstring(L"QuorvexTest-") + what + L"-" + std::to_wstring(GetCurrentProcessId());
+std::wstring Program(const std::wstring& what) {
+    return L"QuorvexTest-" + what + L"-" + std::to_wstring(GetCurrentProcessId());
 }
 
 // Copies of the program: this test program started with --copy, which
@@ -384,9 +388,10 @@ class Copies {
 
 // A copy of the program, in a child process.
 int RunCopy(const char* program, const char* go) {
-    WaitForSingleObject(reinterpret_cast<HANDLE>(std::stoul(go)), 30000);
+    const bool started =
+        WaitForSingleObject(reinterpret_cast<HANDLE>(std::stoul(go)), 30000) == WAIT_OBJECT_0;
     InstanceGuard guard(std::wstring(program, program + std::strlen(program)));
-    const char answer = guard.AnotherCopyRuns() ? '1' : '0';
+    const char answer = !started ? 'w' : guard.AnotherCopyRuns() ? '1' : '0';
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &answer, 1, &written, nullptr);
     char byte;
@@ -409,9 +414,30 @@ TEST(GuardTest, OneCopyRunsUntilItEnds) {
     EXPECT_EQ(Copies(program).Start(1), "0");
 }
 
+// Copies started at once: of a few processes, and of guards that threads
+// decide at one moment (they meet far more often than processes, which wine
+// wakes one after another), exactly one holds the guard.
 TEST(GuardTest, CopiesStartedAtOnce) {
-    for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(Copies(Program(L"at-once")).Start(4), "0111");
+    EXPECT_EQ(Copies(Program(L"at-once")).Start(4), "0111");
+    for (int round = 0; round < 20; ++round) {
+        const std::wstring program = Program(L"threads") + L"-" + std::to_wstring(round);
+        std::vector<std::unique_ptr<InstanceGuard>> guards;
+        for (int i = 0; i < 8; ++i) {
+            guards.push_back(std::make_unique<InstanceGuard>(program));
+        }
+        std::latch start(8);
+        std::atomic<int> holding = 0;
+        std::vector<std::thread> threads;
+        for (auto& guard : guards) {
+            threads.emplace_back([&] {
+                start.arrive_and_wait();
+                holding += guard->AnotherCopyRuns() ? 0 : 1;
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        ASSERT_EQ(holding, 1) << "round " << round;
     }
 }
 
@@ -421,7 +447,9 @@ TEST(GuardTest, CopiesStartedAtOnce) {
 // Administrators group, which this user may make the owner, stands in.
 enum class Stranger { DeniesAccess, OwnedByOther };
 
-HANDLE Squat(const std::wstring& name, Stranger kind) {
+using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+Handle Squat(const std::wstring& name, Stranger kind) {
     PSID administrators = nullptr;
     ACL empty;
     SECURITY_DESCRIPTOR descriptor;
@@ -431,7 +459,7 @@ HANDLE Squat(const std::wstring& name, Stranger kind) {
         !SetSecurityDescriptorOwner(&descriptor, administrators, FALSE) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE,
                                    kind == Stranger::DeniesAccess ? &empty : nullptr, FALSE)) {
-        return nullptr;
+        return Handle(nullptr, CloseHandle);
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
     HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
@@ -440,36 +468,44 @@ HANDLE Squat(const std::wstring& name, Stranger kind) {
         mutex = nullptr;
     }
     LocalFree(administrators);
-    return mutex;
+    return Handle(mutex, CloseHandle);
+}
+
+const char* NameOf(Stranger kind) {
+    return kind == Stranger::DeniesAccess ? "DeniesAccess" : "OwnedByOther";
+}
+
+void PrintTo(Stranger kind, std::ostream* out) {
+    *out << NameOf(kind);
 }
 
 class GuardStrangerTest : public ::testing::TestWithParam<Stranger> {};
 
 TEST_P(GuardStrangerTest, PassedOver) {
-    const std::wstring program = Program(L"stranger");
+    const std::wstring program =
+        Program(GetParam() == Stranger::DeniesAccess ? L"denies" : L"owns");
     const std::wstring user = UserSid();
     ASSERT_FALSE(user.empty());
-    HANDLE stranger = Squat(InstanceGuard::NameAt(program, user, 0), GetParam());
+    Handle stranger = Squat(InstanceGuard::NameAt(program, user, 0), GetParam());
     ASSERT_NE(stranger, nullptr);
     if (GetParam() == Stranger::DeniesAccess) {
         // wine checks the object's security as Windows does.
         const std::wstring name = InstanceGuard::NameAt(program, user, 0);
-        EXPECT_EQ(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()), nullptr);
-        EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+        const Handle opened(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()), CloseHandle);
+        ASSERT_EQ(opened, nullptr);
+        ASSERT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
     }
     Copies first(program);
     ASSERT_EQ(first.Start(1), "0");
     // The first copy took the next name; later ones find it there.
     const std::wstring next = InstanceGuard::NameAt(program, user, 1);
-    HANDLE taken = OpenMutexW(SYNCHRONIZE, FALSE, next.c_str());
-    EXPECT_NE(taken, nullptr);
-    CloseHandle(taken);
+    EXPECT_NE(Handle(OpenMutexW(SYNCHRONIZE, FALSE, next.c_str()), CloseHandle), nullptr);
     EXPECT_EQ(Copies(program).Start(2), "11");
-    CloseHandle(stranger);
 }
 
 INSTANTIATE_TEST_SUITE_P(Strangers, GuardStrangerTest,
-                         ::testing::Values(Stranger::DeniesAccess, Stranger::OwnedByOther));
+                         ::testing::Values(Stranger::DeniesAccess, Stranger::OwnedByOther),
+                         [](const auto& kind) { return NameOf(kind.param); });
 
 }  // namespace
 
