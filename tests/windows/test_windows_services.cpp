@@ -501,6 +501,11 @@ TEST_P(GuardStrangerTest, PassedOver) {
     const std::wstring next = InstanceGuard::NameAt(program, user, 1);
     EXPECT_NE(Handle(OpenMutexW(SYNCHRONIZE, FALSE, next.c_str()), CloseHandle), nullptr);
     EXPECT_EQ(Copies(program).Start(2), "11");
+    // The stranger goes: later copies that find the first name free still
+    // find the first copy on the next one.
+    stranger.reset();
+    EXPECT_EQ(Copies(program).Start(1), "1");
+    EXPECT_EQ(Copies(program).Start(3), "111");
 }
 
 INSTANTIATE_TEST_SUITE_P(Strangers, GuardStrangerTest,
