@@ -7,9 +7,11 @@
 #include "windows/clipboard.h"
 #include "windows/instance_guard.h"
 
-#include <gtest/gtest.h>
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <sddl.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -451,21 +453,23 @@ using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
 
 Handle Squat(const std::wstring& name, Stranger kind) {
     PSID administrators = nullptr;
-    ACL empty;
-    SECURITY_DESCRIPTOR descriptor;
-    if (!ConvertStringSidToSidW(L"S-1-5-32-544", &administrators) ||
-        !InitializeAcl(&empty, sizeof empty, ACL_REVISION) ||
-        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, administrators, FALSE) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE,
-                                   kind == Stranger::DeniesAccess ? &empty : nullptr, FALSE)) {
+    if (!ConvertStringSidToSidW(L"S-1-5-32-544", &administrators)) {
         return Handle(nullptr, CloseHandle);
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        mutex = nullptr;
+    ACL empty;
+    SECURITY_DESCRIPTOR descriptor;
+    HANDLE mutex = nullptr;
+    if (InitializeAcl(&empty, sizeof empty, ACL_REVISION) &&
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorOwner(&descriptor, administrators, FALSE) &&
+        SetSecurityDescriptorDacl(&descriptor, TRUE,
+                                  kind == Stranger::DeniesAccess ? &empty : nullptr, FALSE)) {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+        mutex = CreateMutexW(&attributes, FALSE, name.c_str());
+        if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(mutex);
+            mutex = nullptr;
+        }
     }
     LocalFree(administrators);
     return Handle(mutex, CloseHandle);
