@@ -90,6 +90,18 @@ bool OwnedBy(HANDLE object, PSID user) {
     return ours;
 }
 
+// Tells, without taking it, whether a copy of this user holds a name. The
+// owner is all that is read, which a copy of ours grants the user.
+bool HeldByUs(const std::wstring& name, PSID user) {
+    HANDLE mutex = OpenMutexW(READ_CONTROL, FALSE, name.c_str());
+    if (mutex == nullptr) {
+        return false;  // no such object, or a stranger's that the user may not open
+    }
+    const bool ours = OwnedBy(mutex, user);
+    CloseHandle(mutex);
+    return ours;
+}
+
 }  // namespace
 
 InstanceGuard::~InstanceGuard() {
@@ -117,6 +129,19 @@ bool InstanceGuard::AnotherCopyRuns() {
     if (security.attributes() == nullptr) {
         return false;
     }
+    // A copy of ours may hold any name of the sequence: it took a later one
+    // while strangers held the names before, and they may have gone since.
+    // So every name is looked at before the first free one is taken.
+    for (int index = 0; index < kNames; ++index) {
+        if (HeldByUs(NameAt(program_, user_text, index), user.sid())) {
+            state_ = State::AnotherCopy;
+            return true;
+        }
+    }
+    // Creating the name is the one atomic step: of copies started at the
+    // same moment, which all looked in vain, exactly one creates the first
+    // free name and the others find it theirs. (A stranger who leaves a name
+    // in that very moment can let two of them start.)
     for (int index = 0; index < kNames; ++index) {
         const std::wstring name = NameAt(program_, user_text, index);
         HANDLE mutex = CreateMutexW(security.attributes(), FALSE, name.c_str());

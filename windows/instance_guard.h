@@ -7,7 +7,8 @@
 // Another user of the session may create the name first. Such an object is
 // passed over (it is not ours: the user cannot open it, or it has another
 // owner) and the next name of a fixed sequence is tried, so a stranger can
-// neither block a copy nor pass for one.
+// neither block a copy nor pass for one. As a copy may so hold any name of
+// the sequence, a later copy looks at them all before it takes one.
 #pragma once
 
 #include <windows.h>
