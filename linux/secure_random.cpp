@@ -1,7 +1,5 @@
 #include "linux/secure_random.h"
 
-#include "runtime/runtime.h"
-
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
@@ -52,7 +50,6 @@ RandomSystem& OperatingSystem() {
 }
 
 SecureRandom::~SecureRandom() {
-    Reset();
     if (device_ >= 0) {
         system_.Close(device_);
     }
@@ -94,34 +91,6 @@ bool SecureRandom::Fill(std::byte* data, std::size_t size) {
     }
     // Never anything weaker: no number is better than a guessable one.
     return filled == size;
-}
-
-void SecureRandom::Refill() {
-    position_ = buffer_.size();  // empty until the block is whole
-    if (!Fill(buffer_.data(), buffer_.size())) {
-        Reset();
-        runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
-    }
-    position_ = 0;
-}
-
-void SecureRandom::Reset() {
-    explicit_bzero(buffer_.data(), buffer_.size());
-    position_ = buffer_.size();
-}
-
-double SecureRandom::NextDouble() {
-    if (buffer_.size() - position_ < sizeof(std::uint64_t)) {
-        Refill();
-    }
-    std::uint64_t bits;
-    std::memcpy(&bits, buffer_.data() + position_, sizeof bits);
-    // A byte that has been used is wiped at once: what the buffer still holds
-    // tells nothing about the passwords already made.
-    explicit_bzero(buffer_.data() + position_, sizeof bits);
-    position_ += sizeof bits;
-    // The top 53 bits make an exact multiple of 2^-53 below 1.
-    return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
 }  // namespace quorvex::desktop
