@@ -65,22 +65,22 @@ struct FormDefinition {
 };
 
 // One control as the window system made it. The program calls only what
-// the control's class has; the rest raise Not supported.
+// the control's class has.
 class NativeControl {
   public:
     virtual ~NativeControl() = default;
 
     // Caption of a button, frame or label; Text of a text box.
-    virtual String Text() const { Raise(ErrorNumber::NotSupported); }
-    virtual void SetText(const String& /*text*/) { Raise(ErrorNumber::NotSupported); }
+    virtual String Text() const = 0;
+    virtual void SetText(const String& text) = 0;
     // Whether an option button is the selected one of its group.
-    virtual bool Value() const { Raise(ErrorNumber::NotSupported); }
-    virtual void SetValue(bool /*value*/) { Raise(ErrorNumber::NotSupported); }
+    virtual bool Value() const = 0;
+    virtual void SetValue(bool value) = 0;
     // A text box: the longest text the user may type (0: no limit), and
     // whether the user may only select, not change, its text.
-    virtual void SetMaxLength(int /*length*/) { Raise(ErrorNumber::NotSupported); }
-    virtual void SetLocked(bool /*locked*/) { Raise(ErrorNumber::NotSupported); }
-    virtual String SelText() const { Raise(ErrorNumber::NotSupported); }
+    virtual void SetMaxLength(int length) = 0;
+    virtual void SetLocked(bool locked) = 0;
+    virtual String SelText() const = 0;
     virtual void SetVisible(bool visible) = 0;
     // Places the control in pixels from the corner of its container's inner
     // area. The numbers come unrounded; the window system rounds them to its

@@ -35,19 +35,18 @@ class FakeControl final : public runtime::NativeControl {
         selection_ = {0, 0};
     }
     bool Value() const override {
-        return Is(ControlClass::OptionButton) ? value_ : NativeControl::Value();
+        return Is(ControlClass::OptionButton) ? value_ : Unsupported<bool>();
     }
     void SetValue(bool value) override;
     void SetMaxLength(int length) override {
-        Is(ControlClass::TextBox) ? void(max_length_ = length)
-                                  : NativeControl::SetMaxLength(length);
+        Is(ControlClass::TextBox) ? void(max_length_ = length) : Unsupported<void>();
     }
     void SetLocked(bool locked) override {
-        Is(ControlClass::TextBox) ? void(locked_ = locked) : NativeControl::SetLocked(locked);
+        Is(ControlClass::TextBox) ? void(locked_ = locked) : Unsupported<void>();
     }
     String SelText() const override {
         return Is(ControlClass::TextBox) ? text_.substr(selection_.first, selection_.second)
-                                         : NativeControl::SelText();
+                                         : Unsupported<String>();
     }
     void SetVisible(bool visible) override { visible_ = visible; }
     void Move(double left, double top, double width, double height) override {
@@ -72,6 +71,12 @@ class FakeControl final : public runtime::NativeControl {
     const std::vector<double>& pixels() const { return pixels_; }
 
   private:
+    // What the control's class does not have, as a window system refuses it.
+    template <typename Result>
+    [[noreturn]] static Result Unsupported() {
+        runtime::Raise(runtime::ErrorNumber::NotSupported);
+    }
+
     FakeWindow& window_;
     const ControlDefinition& definition_;
     String text_;
@@ -137,7 +142,7 @@ class FakeWindow final : public runtime::NativeWindow {
 
 inline void FakeControl::SetValue(bool value) {
     if (!Is(ControlClass::OptionButton)) {
-        NativeControl::SetValue(value);
+        Unsupported<void>();
     }
     if (value) {
         // The other option buttons of the same container are cleared.
