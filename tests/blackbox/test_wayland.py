@@ -192,7 +192,20 @@ class WaylandTest(unittest.TestCase):
         # On the bar, left of the title, which the kiosk shell centres.
         x = left + (1024 - int(width)) // 2 + 30
         y = top + (768 - int(height)) // 2 + 8
-        desktop.xdotool("mousemove", str(x), str(y))
+        # weston may take the pointer's move before the window is on its
+        # output and not tell the window when it arrives under the pointer:
+        # the pointer moves again until the program is told where it is.
+        at_bar = re.compile(r"wl_pointer[@#]\d+\.(?:enter\(\d+, wl_surface[@#]\d+, |motion\(\d+, )"
+                            r"30\.0+, 8\.0+\)")
+
+        def pointer_on_bar():
+            if at_bar.search(self.log(first_log)):
+                return True
+            desktop.xdotool("mousemove", str(x + 1), str(y))
+            desktop.xdotool("mousemove", str(x), str(y))
+            return False
+
+        wait_until(pointer_on_bar, "the pointer on the title bar")
         for button, moves in ((3, False), (1, True)):
             with self.subTest(button=button):
                 desktop.xdotool("mousedown", str(button))
