@@ -13,21 +13,25 @@ using runtime::True;
 Form1::Form1(runtime::WindowSystem& window_system, runtime::Services& services)
     : window_(window_system.Load(Form1Definition(), *this)),
       services_(services),
-      Option1(window_->Control(kOption1), Form1Definition().controls[kOption1]),
-      Option4(window_->Control(kOption4), Form1Definition().controls[kOption4]),
-      Option3(window_->Control(kOption3), Form1Definition().controls[kOption3]),
-      Option2(window_->Control(kOption2), Form1Definition().controls[kOption2]),
-      Text2(window_->Control(kText2), Form1Definition().controls[kText2]),
-      Text1(window_->Control(kText1), Form1Definition().controls[kText1]),
-      Command1(window_->Control(kCommand1), Form1Definition().controls[kCommand1]),
-      Frame1(window_->Control(kFrame1), Form1Definition().controls[kFrame1]),
-      Frame2(window_->Control(kFrame2), Form1Definition().controls[kFrame2]),
-      Image2(window_->Control(kImage2), Form1Definition().controls[kImage2]),
-      Label2(window_->Control(kLabel2), Form1Definition().controls[kLabel2]),
-      Image1(window_->Control(kImage1), Form1Definition().controls[kImage1]),
-      Label4(window_->Control(kLabel4), Form1Definition().controls[kLabel4]),
-      Label1(window_->Control(kLabel1), Form1Definition().controls[kLabel1]),
-      Label3(window_->Control(kLabel3), Form1Definition().controls[kLabel3]) {}
+      Option1(ControlAt(kOption1)),
+      Option4(ControlAt(kOption4)),
+      Option3(ControlAt(kOption3)),
+      Option2(ControlAt(kOption2)),
+      Text2(ControlAt(kText2)),
+      Text1(ControlAt(kText1)),
+      Command1(ControlAt(kCommand1)),
+      Frame1(ControlAt(kFrame1)),
+      Frame2(ControlAt(kFrame2)),
+      Image2(ControlAt(kImage2)),
+      Label2(ControlAt(kLabel2)),
+      Image1(ControlAt(kImage1)),
+      Label4(ControlAt(kLabel4)),
+      Label1(ControlAt(kLabel1)),
+      Label3(ControlAt(kLabel3)) {}
+
+Control Form1::ControlAt(std::size_t index) const {
+    return Control(window_->Control(index), Form1Definition().controls[index]);
+}
 
 void Form1::Load() {
     runtime::RunEventHandler(services_, [this] { Form_Load(); });

@@ -51,6 +51,9 @@ class Form1 final : private runtime::FormEvents, private generator::GeneratorVie
     generator::GeneratorVariables variables;
 
   private:
+    // The control at an index of the definition, placed where it puts it.
+    Control ControlAt(std::size_t index) const;
+
     void Form_Load();
     void Command1_Click();
     void Text2_KeyDown(Integer& KeyCode, Integer& Shift);

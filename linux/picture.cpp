@@ -1,5 +1,7 @@
 #include "linux/picture.h"
 
+#include "runtime/contrast.h"
+
 #include <QIconEngine>
 #include <QImage>
 #include <QImageReader>
@@ -22,15 +24,6 @@ constexpr double kRenderedRatios[] = {QUORVEX_PICTURE_RATIOS};
 const QColor kDrawnInk(1, 1, 1);
 
 constexpr double kMinContrast = 4.5;
-
-double Linear(double channel) {
-    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-}
-
-double Luminance(const QColor& colour) {
-    return 0.2126 * Linear(colour.redF()) + 0.7152 * Linear(colour.greenF()) +
-           0.0722 * Linear(colour.blueF());
-}
 
 // The ink of a picture in front of `background`: invalid (keep the drawn
 // near-black) while that reads at 4.5:1 or better, else `text` where it
@@ -163,9 +156,7 @@ Picture::Picture(QString resource_base)
       size(QImageReader(base + QStringLiteral(".gif"), "GIF").size()) {}
 
 double ContrastRatio(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    return runtime::ContrastRatio({a.red(), a.green(), a.blue()}, {b.red(), b.green(), b.blue()});
 }
 
 QIcon ProgramIcon() {

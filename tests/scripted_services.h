@@ -22,6 +22,17 @@ struct ShownBox {
     String title;
 };
 
+// Runs `call`; gives the number of the runtime error it raised, or 0.
+template <typename Call>
+int RaisedBy(Call&& call) {
+    try {
+        call();
+    } catch (const runtime::RuntimeError& error) {
+        return static_cast<int>(error.number());
+    }
+    return 0;
+}
+
 // What End() throws, in the tests as in the program.
 using ProgramEnded = runtime::ProgramEnd;
 

@@ -36,6 +36,7 @@ using quorvex::desktop::InstanceGuard;
 using quorvex::desktop::OperatingSystem;
 using quorvex::desktop::RandomSystem;
 using quorvex::desktop::SecureRandom;
+using quorvex::testing::RaisedBy;
 using quorvex::testing::ScriptedServices;
 
 namespace {
@@ -63,17 +64,6 @@ bool UseGermanNumbers() {
     }
     qputenv("LOCPATH", compiled.path().toLocal8Bit());
     return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-}
-
-// Runs `call`; gives the error number it raised, or 0.
-template <typename Call>
-int RaisedBy(Call&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return static_cast<int>(error.number());
-    }
-    return 0;
 }
 
 // A guard name of this test process alone, so that no running program and no

@@ -13,11 +13,16 @@ namespace {
 constexpr int kOpenAttempts = 50;
 constexpr DWORD kOpenPause = 10;  // milliseconds
 
+// The clipboard opened and emptied, owned by `owner`, until the scope ends.
 class OpenClipboardScope {
   public:
     explicit OpenClipboardScope(HWND owner) {
         for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
             if (OpenClipboard(owner)) {
+                if (!EmptyClipboard()) {
+                    CloseClipboard();
+                    break;
+                }
                 return;
             }
             Sleep(kOpenPause);
@@ -32,7 +37,7 @@ class OpenClipboardScope {
 // Puts `size` bytes on the open clipboard in a format; the clipboard owns
 // the memory once it has taken it.
 bool Put(UINT format, const void* data, std::size_t size) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size == 0 ? 1 : size);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
     if (memory == nullptr) {
         return false;
     }
@@ -41,9 +46,7 @@ bool Put(UINT format, const void* data, std::size_t size) {
         GlobalFree(memory);
         return false;
     }
-    if (size != 0) {
-        std::memcpy(target, data, size);
-    }
+    std::memcpy(target, data, size);
     GlobalUnlock(memory);
     if (SetClipboardData(format, memory) == nullptr) {
         GlobalFree(memory);
@@ -60,17 +63,11 @@ bool PutMark(const wchar_t* format_name, DWORD value) {
 }  // namespace
 
 void ClearClipboard(HWND owner) {
-    OpenClipboardScope scope(owner);
-    if (!EmptyClipboard()) {
-        runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
-    }
+    const OpenClipboardScope scope(owner);
 }
 
 void PutSecretText(HWND owner, const std::u16string& text) {
-    OpenClipboardScope scope(owner);
-    if (!EmptyClipboard()) {
-        runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
-    }
+    const OpenClipboardScope scope(owner);
     // The marks go first, so that no monitor ever sees the text unmarked.
     const bool marked = PutMark(L"ExcludeClipboardContentFromMonitorProcessing", 0) &&
                         PutMark(L"CanIncludeInClipboardHistory", 0) &&

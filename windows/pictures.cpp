@@ -1,5 +1,6 @@
 #include "windows/pictures.h"
 
+#include "runtime/contrast.h"
 #include "runtime/runtime.h"
 #include "windows/pictures_data.h"
 
@@ -133,13 +134,8 @@ Gdiplus::GpBitmap* Decode(const PictureFile& file) {
     return bitmap;
 }
 
-double Luminance(COLORREF colour) {
-    auto channel = [](BYTE value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(GetRValue(colour)) + 0.7152 * channel(GetGValue(colour)) +
-           0.0722 * channel(GetBValue(colour));
+runtime::Rgb RgbOf(COLORREF colour) {
+    return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
 }
 
 // The ink the pictures are drawn in: near-black.
@@ -151,12 +147,6 @@ struct Picture::Render {
     double ratio;
     Gdiplus::GpBitmap* bitmap;
 };
-
-double ContrastRatio(COLORREF a, COLORREF b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 Picture::Picture(std::string_view name) {
     if (!GdiPlusReady()) {
@@ -231,7 +221,7 @@ void Picture::Draw(HDC dc, const RECT& area, double scale, COLORREF background,
     gp::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
     gp::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
     Gdiplus::GpImageAttributes* attributes = nullptr;
-    if (ContrastRatio(kInk, background) < 4.5 &&
+    if (runtime::ContrastRatio(RgbOf(kInk), RgbOf(background)) < 4.5 &&
         gp::GdipCreateImageAttributes(&attributes) == Gdiplus::Ok) {
         // Every pixel takes the text colour and keeps its coverage.
         Gdiplus::ColorMatrix matrix{};

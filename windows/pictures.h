@@ -21,9 +21,6 @@ class Picture {
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;
 
-    // The size in logical pixels: that of the picture at ratio 1.
-    SIZE size() const { return size_; }
-
     // Draws the picture centred in `area` (device pixels) at `scale` device
     // pixels a logical one, on a background of `background`; the ink takes
     // `text` where black would read at less than 4.5:1 on the background.
@@ -36,8 +33,5 @@ class Picture {
     std::vector<Render> renders_;  // one per ratio, the smallest ratio first
     SIZE size_{};
 };
-
-// WCAG contrast ratio of two colours, from 1 (same luminance) to 21.
-double ContrastRatio(COLORREF a, COLORREF b);
 
 }  // namespace quorvex::windows

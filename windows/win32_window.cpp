@@ -72,11 +72,15 @@ const DpiFunctions& Dpi() {
     return functions;
 }
 
+// The system's DPI is fixed for the life of the process.
 UINT SystemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : kLogicalDpi;
+    static const UINT dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int found = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return found > 0 ? static_cast<UINT>(found) : kLogicalDpi;
+    }();
+    return dpi;
 }
 
 UINT WindowDpi(HWND window) {
@@ -155,12 +159,8 @@ class Win32Control final : public runtime::NativeControl {
     HWND hwnd() const { return hwnd_; }
     const ControlDefinition& definition() const { return definition_; }
     std::size_t index() const { return index_; }
-    // Where the control stands in logical pixels, relative to its container.
-    const RECT* placed() const { return placed_ ? &logical_ : nullptr; }
     double left() const { return left_; }
     double top() const { return top_; }
-    double width() const { return width_; }
-    double height() const { return height_; }
     Win32Control* container = nullptr;
     std::unique_ptr<Picture> picture;
 
@@ -207,7 +207,6 @@ class Win32Control final : public runtime::NativeControl {
     HWND hwnd_ = nullptr;
     String caption_;  // the caption of the picture button, never drawn as text
     double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
-    RECT logical_{};
     bool placed_ = false;
 };
 

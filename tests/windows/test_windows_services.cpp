@@ -3,6 +3,7 @@
 // single-instance guard between copies of the program (this test program,
 // started again with --copy) and other users' objects.
 #include "runtime/runtime.h"
+#include "tests/scripted_services.h"
 #include "windows/bcrypt_random.h"
 #include "windows/clipboard.h"
 #include "windows/instance_guard.h"
@@ -30,23 +31,12 @@
 namespace {
 
 using quorvex::runtime::ErrorNumber;
-using quorvex::runtime::RuntimeError;
+using quorvex::testing::RaisedBy;
 using quorvex::windows::BcryptRandom;
 using quorvex::windows::InstanceGuard;
 
 constexpr int kDeviceUnavailable = static_cast<int>(ErrorNumber::DeviceUnavailable);
 constexpr std::size_t kWords = BcryptRandom::kBlockSize / 8;
-
-// Runs `call`; gives the error number it raised, or 0.
-template <typename Call>
-int RaisedBy(Call&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return static_cast<int>(error.number());
-    }
-    return 0;
-}
 
 // --- The random source -------------------------------------------------
 
