@@ -1,5 +1,7 @@
 #include "windows/accessibility.h"
 
+#include "windows/wide.h"
+
 // The annotation's identifiers are defined here, where they are used.
 #include <initguid.h>
 #include <oleacc.h>
@@ -38,12 +40,12 @@ void Accessibility::Describe(const runtime::FormDefinition& definition,
         if (!described.accessible_name.empty()) {
             const std::u16string name(described.accessible_name);
             services_->SetHwndPropStr(window, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME,
-                                      reinterpret_cast<const wchar_t*>(name.c_str()));
+                                      Wide(name));
         }
         if (!described.accessible_description.empty()) {
             const std::u16string description(described.accessible_description);
             services_->SetHwndPropStr(window, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                                      reinterpret_cast<const wchar_t*>(description.c_str()));
+                                      Wide(description));
         }
         if (described.control_class == runtime::ControlClass::Image) {
             VARIANT role;

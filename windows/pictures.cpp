@@ -143,9 +143,26 @@ constexpr COLORREF kInk = RGB(1, 1, 1);
 
 }  // namespace
 
+// One file of the picture, decoded the first time a screen needs it: at
+// start-up only the files for the scale in use are read.
 struct Picture::Render {
-    double ratio;
-    Gdiplus::GpBitmap* bitmap;
+    const PictureFile* file;
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    bool tried = false;
+    UINT width = 0;
+    UINT height = 0;
+
+    bool Decoded() {
+        if (!tried) {
+            tried = true;
+            bitmap = Decode(*file);
+            if (bitmap != nullptr) {
+                gp::GdipGetImageWidth(bitmap, &width);
+                gp::GdipGetImageHeight(bitmap, &height);
+            }
+        }
+        return bitmap != nullptr;
+    }
 };
 
 Picture::Picture(std::string_view name) {
@@ -153,60 +170,52 @@ Picture::Picture(std::string_view name) {
         runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
     }
     for (std::size_t i = 0; i < kPictureFileCount; ++i) {
-        const PictureFile& file = kPictureFiles[i];
-        if (file.name != name) {
-            continue;
-        }
-        Gdiplus::GpBitmap* bitmap = Decode(file);
-        if (bitmap == nullptr) {
-            continue;
-        }
-        renders_.push_back({file.ratio, bitmap});
-        if (file.ratio == 1) {
-            UINT width = 0;
-            UINT height = 0;
-            gp::GdipGetImageWidth(bitmap, &width);
-            gp::GdipGetImageHeight(bitmap, &height);
-            size_ = {static_cast<LONG>(width), static_cast<LONG>(height)};
+        if (kPictureFiles[i].name == name) {
+            renders_.push_back({&kPictureFiles[i]});
         }
     }
     std::sort(renders_.begin(), renders_.end(),
-              [](const Render& a, const Render& b) { return a.ratio < b.ratio; });
-    if (renders_.empty() || renders_.front().ratio != 1) {
-        for (Render& render : renders_) {
-            gp::GdipDisposeImage(render.bitmap);
-        }
+              [](const Render& a, const Render& b) { return a.file->ratio < b.file->ratio; });
+    // The picture at ratio 1 gives the size, and must be there.
+    if (renders_.empty() || renders_.front().file->ratio != 1 || !renders_.front().Decoded()) {
         runtime::Raise(runtime::ErrorNumber::DeviceUnavailable);
     }
+    size_ = {static_cast<LONG>(renders_.front().width), static_cast<LONG>(renders_.front().height)};
 }
 
 Picture::~Picture() {
     for (Render& render : renders_) {
-        gp::GdipDisposeImage(render.bitmap);
+        if (render.bitmap != nullptr) {
+            gp::GdipDisposeImage(render.bitmap);
+        }
     }
 }
 
-const Picture::Render& Picture::RenderFor(double scale) const {
+Picture::Render& Picture::RenderFor(double scale) const {
     // The render for this scale, else the smallest one drawn for a denser
     // screen: scaled down it stays sharp, where scaled up it would blur.
-    for (const Render& render : renders_) {
-        if (render.ratio >= scale - 0.01) {
+    // Failing those, the largest that decodes; the one at ratio 1 always does.
+    for (Render& render : renders_) {
+        if (render.file->ratio >= scale - 0.01 && render.Decoded()) {
             return render;
         }
     }
-    return renders_.back();
+    for (auto render = renders_.rbegin(); render != renders_.rend(); ++render) {
+        if (render->Decoded()) {
+            return *render;
+        }
+    }
+    return renders_.front();
 }
 
 void Picture::Draw(HDC dc, const RECT& area, double scale, COLORREF background,
                    COLORREF text) const {
     const Render& render = RenderFor(scale);
-    UINT source_width = 0;
-    UINT source_height = 0;
-    gp::GdipGetImageWidth(render.bitmap, &source_width);
-    gp::GdipGetImageHeight(render.bitmap, &source_height);
+    const UINT source_width = render.width;
+    const UINT source_height = render.height;
     // The size the picture takes on this screen: its logical size scaled,
     // or the render's own where it was made for this very scale.
-    const bool exact = std::abs(render.ratio - scale) < 0.01;
+    const bool exact = std::abs(render.file->ratio - scale) < 0.01;
     const int width =
         exact ? static_cast<int>(source_width) : static_cast<int>(std::lround(size_.cx * scale));
     const int height =

@@ -28,9 +28,10 @@ class Picture {
 
   private:
     struct Render;
-    const Render& RenderFor(double scale) const;
+    Render& RenderFor(double scale) const;
 
-    std::vector<Render> renders_;  // one per ratio, the smallest ratio first
+    // One per ratio, the smallest ratio first; decoded as screens need them.
+    mutable std::vector<Render> renders_;
     SIZE size_{};
 };
 

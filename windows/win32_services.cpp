@@ -1,19 +1,12 @@
 #include "windows/win32_services.h"
 
 #include "windows/clipboard.h"
+#include "windows/wide.h"
 #include "windows/win32_window.h"
 
 #include <windows.h>
 
 namespace quorvex::windows {
-
-namespace {
-
-const wchar_t* Wide(const runtime::String& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-}  // namespace
 
 Win32Services::Win32Services() : guard_(L"Quorvex") {}
 

@@ -3,6 +3,7 @@
 #include "windows/accessibility.h"
 #include "windows/clipboard.h"
 #include "windows/pictures.h"
+#include "windows/wide.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -33,10 +34,6 @@ using runtime::String;
 constexpr int kFirstControlId = 100;
 constexpr UINT_PTR kSubclassId = 1;
 constexpr UINT kLogicalDpi = 96;
-
-const wchar_t* Wide(const String& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 String WindowText(HWND window) {
     String text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, u'\0');
@@ -242,12 +239,15 @@ class Win32Window final : public runtime::NativeWindow {
     LRESULT Message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
     void ApplyFonts();
+    void DeleteFonts();
     void ApplyIcons();
     SIZE FrameSize() const;
     void DrawItem(const DRAWITEMSTRUCT& item);
     void DrawButton(const DRAWITEMSTRUCT& item, const Win32Control& control);
     HBRUSH ControlColour(HDC dc, HWND control);
-    Win32Control* Find(HWND hwnd) const;
+    // The control a child window id stands for; nullptr for any other id
+    // (IDOK and IDCANCEL among them).
+    Win32Control* ById(int id) const;
 
     HINSTANCE instance_;
     int show_command_;
@@ -521,9 +521,7 @@ Win32Window::~Win32Window() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
-    for (auto& [definition, font] : fonts_) {
-        DeleteObject(font);
-    }
+    DeleteFonts();
     for (HICON icon : {big_icon_, small_icon_}) {
         if (icon != nullptr) {
             DestroyIcon(icon);
@@ -626,11 +624,15 @@ void Win32Window::CreateControls() {
                             [this](std::size_t index) { return controls_[index]->hwnd(); });
 }
 
-void Win32Window::ApplyFonts() {
+void Win32Window::DeleteFonts() {
     for (auto& [definition, font] : fonts_) {
         DeleteObject(font);
     }
     fonts_.clear();
+}
+
+void Win32Window::ApplyFonts() {
+    DeleteFonts();
     for (auto& control : controls_) {
         const FontDefinition* definition = control->definition().font;
         auto found = fonts_.find(definition);
@@ -667,13 +669,9 @@ void Win32Window::UpdateOptionTabStops() {
     }
 }
 
-Win32Control* Win32Window::Find(HWND hwnd) const {
-    for (auto& control : controls_) {
-        if (control->hwnd() == hwnd) {
-            return control.get();
-        }
-    }
-    return nullptr;
+Win32Control* Win32Window::ById(int id) const {
+    const auto index = static_cast<std::size_t>(id - kFirstControlId);
+    return id >= kFirstControlId && index < controls_.size() ? controls_[index].get() : nullptr;
 }
 
 template <typename Handler>
@@ -756,7 +754,7 @@ LRESULT CALLBACK Win32Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wp
 }
 
 HBRUSH Win32Window::ControlColour(HDC dc, HWND hwnd) {
-    const Win32Control* control = Find(hwnd);
+    const Win32Control* control = ById(GetDlgCtrlID(hwnd));
     const std::uint32_t colour = control == nullptr ? 0 : control->definition().back_color;
     // A system colour of the desktop scheme: the high bit marks it, the low
     // byte is its index (4: the menu's background).
@@ -800,7 +798,7 @@ void Win32Window::DrawButton(const DRAWITEMSTRUCT& item, const Win32Control& con
 }
 
 void Win32Window::DrawItem(const DRAWITEMSTRUCT& item) {
-    const Win32Control* control = Find(item.hwndItem);
+    const Win32Control* control = ById(static_cast<int>(item.CtlID));
     if (control == nullptr) {
         return;
     }
@@ -818,13 +816,12 @@ void Win32Window::DrawItem(const DRAWITEMSTRUCT& item) {
 LRESULT Win32Window::Message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND: {
-            const int id = LOWORD(wparam);
             // Enter (IDOK) and Esc (IDCANCEL) press nothing.
-            if (id < kFirstControlId ||
-                static_cast<std::size_t>(id - kFirstControlId) >= controls_.size()) {
+            Win32Control* pressed = ById(LOWORD(wparam));
+            if (pressed == nullptr) {
                 return 0;
             }
-            Win32Control& control = *controls_[static_cast<std::size_t>(id - kFirstControlId)];
+            Win32Control& control = *pressed;
             if (HIWORD(wparam) == BN_CLICKED) {
                 if (control.definition().control_class == ControlClass::OptionButton) {
                     UpdateOptionTabStops();
